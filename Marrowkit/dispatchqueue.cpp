@@ -1,0 +1,201 @@
+// Queue implementations over Qt: the main queue posts to qApp, global queues are
+// QThreadPools, serial queues own a QThread with an event loop.
+#include "dispatchqueue.h"
+
+#include <QCoreApplication>
+#include <QObject>
+#include <QSemaphore>
+#include <QThread>
+#include <QThreadPool>
+#include <QTimer>
+
+namespace {
+
+// Runs `work` in the thread of `context`, through its event loop.
+void postTo(QObject *context, DispatchQueue::Work work)
+{
+    QMetaObject::invokeMethod(context, std::move(work), Qt::QueuedConnection);
+}
+
+void runBlockingOn(QObject *context, DispatchQueue::Work work)
+{
+    QSemaphore done;
+    postTo(context, [&work, &done] {
+        work();
+        done.release();
+    });
+    done.acquire();
+}
+
+// An event-loop thread that stays alive for the life of the process.
+class LoopThread : public QThread
+{
+public:
+    explicit LoopThread(const QString &name)
+    {
+        setObjectName(name);
+        start();
+        m_context.moveToThread(this);
+    }
+    ~LoopThread() override
+    {
+        quit();
+        wait();
+    }
+    QObject *context() { return &m_context; }
+
+private:
+    QObject m_context;
+};
+
+LoopThread &timerThread()
+{
+    static auto *thread = new LoopThread(QStringLiteral("marrowby.timers"));
+    return *thread;
+}
+
+class MainQueue final : public DispatchQueue
+{
+public:
+    MainQueue() : DispatchQueue(QStringLiteral("com.apple.main-thread")) {}
+
+    void async(Work work) override { postTo(QCoreApplication::instance(), std::move(work)); }
+    void sync(Work work) override
+    {
+        if (isCurrent()) {
+            work();
+        } else {
+            runBlockingOn(QCoreApplication::instance(), std::move(work));
+        }
+    }
+    bool isCurrent() const override
+    {
+        auto *app = QCoreApplication::instance();
+        return app && QThread::currentThread() == app->thread();
+    }
+};
+
+class GlobalQueue final : public DispatchQueue
+{
+public:
+    GlobalQueue(const QString &label, QThread::Priority priority, int maxThreads)
+        : DispatchQueue(label)
+    {
+        m_pool.setMaxThreadCount(maxThreads);
+        m_pool.setThreadPriority(priority);
+        m_pool.setExpiryTimeout(30000);
+    }
+
+    void async(Work work) override { m_pool.start(std::move(work)); }
+    void sync(Work work) override
+    {
+        // A concurrent queue may run the work on the caller's thread, as long
+        // as the caller waits for it anyway.
+        work();
+    }
+    bool isCurrent() const override { return m_pool.contains(QThread::currentThread()); }
+
+private:
+    QThreadPool m_pool;
+};
+
+class SerialQueue final : public DispatchQueue
+{
+public:
+    explicit SerialQueue(const QString &label) : DispatchQueue(label), m_worker(new Worker)
+    {
+        m_worker->thread.setObjectName(label);
+        m_worker->context.moveToThread(&m_worker->thread);
+        m_worker->thread.start();
+    }
+    ~SerialQueue() override
+    {
+        // quit() is queued behind the work already posted, so that work still runs.
+        Worker *worker = m_worker;
+        postTo(&worker->context, [worker] { worker->thread.quit(); });
+        if (QThread::currentThread() == &worker->thread) {
+            // The last reference went away inside the queue's own work: the
+            // thread cannot join itself, so the timer thread joins it.
+            postTo(timerThread().context(), [worker] {
+                worker->thread.wait();
+                delete worker;
+            });
+            return;
+        }
+        worker->thread.wait();
+        delete worker;
+    }
+
+    void async(Work work) override { postTo(&m_worker->context, std::move(work)); }
+    void sync(Work work) override
+    {
+        if (isCurrent()) {
+            work();
+        } else {
+            runBlockingOn(&m_worker->context, std::move(work));
+        }
+    }
+    bool isCurrent() const override { return QThread::currentThread() == &m_worker->thread; }
+
+private:
+    struct Worker
+    {
+        QThread thread;
+        QObject context;
+    };
+    Worker *m_worker;
+};
+
+} // namespace
+
+void DispatchQueue::asyncAfter(std::chrono::nanoseconds delay, Work work)
+{
+    using namespace std::chrono;
+    const auto ms = duration_cast<milliseconds>(delay + nanoseconds(999'999));
+    auto self = shared_from_this();
+    // The timer lives on the shared timer thread; the work hops to this queue
+    // when it fires.
+    postTo(timerThread().context(), [self, ms, work = std::move(work)]() mutable {
+        QTimer::singleShot(ms, Qt::PreciseTimer, timerThread().context(),
+                           [self, work = std::move(work)]() mutable { self->async(std::move(work)); });
+    });
+}
+
+DispatchQueuePtr GlobalMainQueue()
+{
+    static DispatchQueuePtr queue = std::make_shared<MainQueue>();
+    return queue;
+}
+
+DispatchQueuePtr GlobalUserInteractiveQueue()
+{
+    static DispatchQueuePtr queue = std::make_shared<GlobalQueue>(
+        QStringLiteral("com.apple.root.user-interactive-qos"), QThread::HighestPriority, 8);
+    return queue;
+}
+
+DispatchQueuePtr GlobalUserInitiatedQueue()
+{
+    static DispatchQueuePtr queue = std::make_shared<GlobalQueue>(
+        QStringLiteral("com.apple.root.user-initiated-qos"), QThread::HighPriority, 8);
+    return queue;
+}
+
+DispatchQueuePtr GlobalUtilityQueue()
+{
+    static DispatchQueuePtr queue = std::make_shared<GlobalQueue>(
+        QStringLiteral("com.apple.root.utility-qos"), QThread::LowPriority, 4);
+    return queue;
+}
+
+DispatchQueuePtr GlobalBackgroundQueue()
+{
+    static DispatchQueuePtr queue = std::make_shared<GlobalQueue>(
+        QStringLiteral("com.apple.root.background-qos"), QThread::LowestPriority, 4);
+    return queue;
+}
+
+DispatchQueuePtr makeSerialQueue(const QString &label)
+{
+    return std::make_shared<SerialQueue>(label);
+}

@@ -1,0 +1,156 @@
+// Property lists: round trips in both formats, files, and hostile input.
+#include "Marrowkit/propertylist.h"
+
+#include "tests/support/testsupport.h"
+
+#include <QDateTime>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QVariantMap sampleDictionary()
+{
+    return {
+        {QStringLiteral("text"), QStringLiteral("Grüße")},
+        {QStringLiteral("integer"), qint64(-42)},
+        {QStringLiteral("big"), qint64(1) << 40},
+        {QStringLiteral("real"), 2.5},
+        {QStringLiteral("flag"), true},
+        {QStringLiteral("date"), QDateTime(QDate(2016, 9, 13), QTime(10, 0, 0), Qt::UTC)},
+        {QStringLiteral("data"), QByteArray("\x00\x01\xff", 3)},
+        {QStringLiteral("list"), QVariantList{QStringLiteral("a"), qint64(1), QVariantMap{}}},
+        {QStringLiteral("nested"), QVariantMap{{QStringLiteral("inner"), QVariantList{}}}},
+    };
+}
+
+class PropertyListFormats : public ::testing::TestWithParam<PropertyList::Format>
+{};
+
+TEST_P(PropertyListFormats, RoundTripKeepsEveryValueType)
+{
+    const QVariantMap original = sampleDictionary();
+    auto data = PropertyList::toData(original, GetParam());
+    ASSERT_TRUE(data);
+    auto read = PropertyList::dictionaryFromData(*data);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->value(QStringLiteral("text")).toString(), QStringLiteral("Grüße"));
+    EXPECT_EQ(read->value(QStringLiteral("integer")).toLongLong(), -42);
+    EXPECT_EQ(read->value(QStringLiteral("big")).toLongLong(), qint64(1) << 40);
+    EXPECT_DOUBLE_EQ(read->value(QStringLiteral("real")).toDouble(), 2.5);
+    EXPECT_EQ(read->value(QStringLiteral("flag")).typeId(), QMetaType::Bool);
+    EXPECT_TRUE(read->value(QStringLiteral("flag")).toBool());
+    EXPECT_EQ(read->value(QStringLiteral("date")).toDateTime(),
+              original.value(QStringLiteral("date")).toDateTime());
+    EXPECT_EQ(read->value(QStringLiteral("data")).toByteArray(), QByteArray("\x00\x01\xff", 3));
+    const QVariantList list = read->value(QStringLiteral("list")).toList();
+    ASSERT_EQ(list.size(), 3);
+    EXPECT_EQ(list.at(2).typeId(), QMetaType::QVariantMap);
+    EXPECT_TRUE(read->value(QStringLiteral("nested")).toMap().contains(QStringLiteral("inner")));
+}
+
+TEST_P(PropertyListFormats, ReferencesSurviveBothFormats)
+{
+    const QVariantMap original{{QStringLiteral("root"), QVariant::fromValue(PropertyListUid{7})}};
+    auto data = PropertyList::toData(original, GetParam());
+    ASSERT_TRUE(data);
+    auto read = PropertyList::dictionaryFromData(*data);
+    ASSERT_TRUE(read);
+    const QVariant uid = read->value(QStringLiteral("root"));
+    ASSERT_EQ(uid.metaType(), QMetaType::fromType<PropertyListUid>());
+    EXPECT_EQ(uid.value<PropertyListUid>().value, 7u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Both, PropertyListFormats,
+                         ::testing::Values(PropertyList::Format::Xml, PropertyList::Format::Binary));
+
+TEST(PropertyList, FilesAreWrittenAtomicallyAndReadBack)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("sub/Info.plist"));
+    EXPECT_FALSE(PropertyList::writeFile(path, sampleDictionary(), PropertyList::Format::Xml))
+        << "a missing parent folder is an error, not a silent success";
+    const QString flat = dir.filePath(QStringLiteral("Info.plist"));
+    ASSERT_TRUE(PropertyList::writeFile(flat, sampleDictionary(), PropertyList::Format::Xml));
+    auto read = PropertyList::dictionaryFromFile(flat);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->size(), sampleDictionary().size());
+    EXPECT_FALSE(PropertyList::dictionaryFromFile(dir.filePath(QStringLiteral("missing.plist"))));
+}
+
+TEST(PropertyList, WrongRootTypeGivesNoDictionary)
+{
+    auto data = PropertyList::toData(QVariantList{QStringLiteral("a")}, PropertyList::Format::Binary);
+    ASSERT_TRUE(data);
+    EXPECT_TRUE(PropertyList::fromData(*data));
+    EXPECT_FALSE(PropertyList::dictionaryFromData(*data));
+}
+
+TEST(PropertyList, ValuesWithoutPlistFormGiveNothing)
+{
+    EXPECT_FALSE(PropertyList::toData(QVariant(), PropertyList::Format::Xml));
+    EXPECT_FALSE(PropertyList::toData(QVariantMap{{QStringLiteral("k"), QVariant()}},
+                                      PropertyList::Format::Binary));
+}
+
+TEST(PropertyList, MalformedInputGivesNothing)
+{
+    EXPECT_FALSE(PropertyList::fromData(QByteArray()));
+    EXPECT_FALSE(PropertyList::fromData(QByteArray("bplist00")));
+    EXPECT_FALSE(PropertyList::fromData(QByteArray("<?xml version=\"1.0\"?><plist><dict><key>a")));
+    EXPECT_FALSE(PropertyList::fromData(QByteArray("not a property list at all")));
+
+    auto binary = PropertyList::toData(sampleDictionary(), PropertyList::Format::Binary);
+    ASSERT_TRUE(binary);
+    for (qsizetype cut : {qsizetype(9), binary->size() / 2, binary->size() - 1}) {
+        EXPECT_FALSE(PropertyList::fromData(binary->left(cut))) << "truncated at " << cut;
+    }
+}
+
+TEST(PropertyList, DeepNestingIsRefused)
+{
+    QByteArray xml("<?xml version=\"1.0\"?><plist version=\"1.0\">");
+    const int depth = PropertyList::maximumDepth + 20;
+    for (int i = 0; i < depth; ++i) {
+        xml += "<array>";
+    }
+    for (int i = 0; i < depth; ++i) {
+        xml += "</array>";
+    }
+    xml += "</plist>";
+    EXPECT_FALSE(PropertyList::fromData(xml));
+}
+
+TEST(PropertyList, RandomBytesAndBitFlipsNeverCrash)
+{
+    auto binary = PropertyList::toData(sampleDictionary(), PropertyList::Format::Binary);
+    ASSERT_TRUE(binary);
+    QRandomGenerator random(1234);
+    int parsed = 0;
+    for (int round = 0; round < 3000; ++round) {
+        QByteArray mutated = *binary;
+        const int flips = 1 + int(random.bounded(4));
+        for (int i = 0; i < flips; ++i) {
+            const auto at = qsizetype(random.bounded(quint32(mutated.size())));
+            mutated[at] = char(random.bounded(256));
+        }
+        if (PropertyList::fromData(mutated)) {
+            ++parsed;
+        }
+    }
+    QByteArray noise(512, Qt::Uninitialized);
+    for (int round = 0; round < 500; ++round) {
+        for (auto &byte : noise) {
+            byte = char(random.bounded(256));
+        }
+        EXPECT_FALSE(PropertyList::dictionaryFromData(QByteArray("bplist00") + noise));
+    }
+    // Some flips land in padding or values and still parse; the point is that
+    // none of them crashed and the survivors are not all of them.
+    EXPECT_LT(parsed, 3000);
+}
+
+} // namespace

@@ -1,0 +1,67 @@
+# The build output is the application bundle: libraries in Contents/Frameworks,
+# programs in Contents/MacOS or their own nested bundles, the developer-tools
+# stand-in in Contents/SharedSupport/bin. Everything finds its libraries through
+# $ORIGIN-relative RPATHs so the bundle works wherever it is copied.
+
+set(MARROWBY_BUNDLE_ID_PREFIX "dev.marrowby")
+set(MARROWBY_TEAM_ID "M4RR0WBY00")
+set(MARROWBY_BUNDLE_DIR "${CMAKE_BINARY_DIR}/Marrowby.app")
+set(MARROWBY_CONTENTS_DIR "${MARROWBY_BUNDLE_DIR}/Contents")
+set(MARROWBY_FRAMEWORKS_DIR "${MARROWBY_CONTENTS_DIR}/Frameworks")
+set(MARROWBY_MACOS_DIR "${MARROWBY_CONTENTS_DIR}/MacOS")
+set(MARROWBY_RESOURCES_DIR "${MARROWBY_CONTENTS_DIR}/Resources")
+set(MARROWBY_SHAREDSUPPORT_BIN_DIR "${MARROWBY_CONTENTS_DIR}/SharedSupport/bin")
+
+if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
+    set(CMAKE_INSTALL_PREFIX "$ENV{HOME}/Applications" CACHE PATH "Where the bundle is installed" FORCE)
+endif()
+
+configure_file("${CMAKE_CURRENT_LIST_DIR}/Info.plist.in" "${MARROWBY_CONTENTS_DIR}/Info.plist" @ONLY)
+
+# Strict, warning-clean builds for everything of ours.
+function(marrowby_target_defaults target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra)
+    target_compile_definitions(${target} PRIVATE
+        QT_NO_CAST_FROM_ASCII QT_NO_URL_CAST_FROM_STRING QT_NO_KEYWORDS
+        QT_NO_CAST_TO_ASCII
+        MARROWBY_SOURCE_ROOT="${PROJECT_SOURCE_DIR}/")
+endfunction()
+
+# A shared library placed in the bundle's Frameworks folder.
+function(marrowby_add_framework target)
+    add_library(${target} SHARED ${ARGN})
+    marrowby_target_defaults(${target})
+    set_target_properties(${target} PROPERTIES
+        LIBRARY_OUTPUT_DIRECTORY "${MARROWBY_FRAMEWORKS_DIR}"
+        BUILD_RPATH "\$ORIGIN"
+        INSTALL_RPATH "\$ORIGIN"
+        CXX_VISIBILITY_PRESET default)
+endfunction()
+
+# A program whose libraries live in the bundle's Frameworks folder; `dir` is
+# where inside the bundle the executable goes.
+function(marrowby_add_program target dir)
+    add_executable(${target} ${ARGN})
+    marrowby_target_defaults(${target})
+    file(RELATIVE_PATH rel "${dir}" "${MARROWBY_FRAMEWORKS_DIR}")
+    set_target_properties(${target} PROPERTIES
+        RUNTIME_OUTPUT_DIRECTORY "${dir}"
+        BUILD_RPATH "\$ORIGIN/${rel}"
+        INSTALL_RPATH "\$ORIGIN/${rel}")
+endfunction()
+
+# A GoogleTest executable registered with CTest. Every test process gets the
+# offscreen Qt platform and a private runtime folder (made by the test main).
+function(marrowby_add_test target)
+    add_executable(${target} ${ARGN})
+    marrowby_target_defaults(${target})
+    target_link_libraries(${target} PRIVATE marrowby_testsupport GTest::gtest GTest::gmock)
+    set_target_properties(${target} PROPERTIES BUILD_RPATH "${MARROWBY_FRAMEWORKS_DIR}")
+    gtest_discover_tests(${target}
+        DISCOVERY_TIMEOUT 60
+        PROPERTIES
+            ENVIRONMENT "QT_QPA_PLATFORM=offscreen;MARROWBY_DEVTOOLS_BIN=${MARROWBY_SHAREDSUPPORT_BIN_DIR}"
+            TIMEOUT 120)
+endfunction()
+
+install(DIRECTORY "${MARROWBY_BUNDLE_DIR}" DESTINATION . USE_SOURCE_PERMISSIONS)

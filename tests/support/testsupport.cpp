@@ -1,0 +1,85 @@
+#include "testsupport.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+namespace testsupport {
+
+bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds timeout)
+{
+    QDeadlineTimer deadline(timeout);
+    while (!condition()) {
+        if (deadline.hasExpired()) {
+            return condition();
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+namespace {
+void restoreEnv(const char *name, const QByteArray &value)
+{
+    if (value.isNull()) {
+        qunsetenv(name);
+    } else {
+        qputenv(name, value);
+    }
+}
+} // namespace
+
+TemporaryHome::TemporaryHome()
+    : m_oldHome(qgetenv("HOME")), m_oldDataHome(qgetenv("XDG_DATA_HOME")),
+      m_oldConfigHome(qgetenv("XDG_CONFIG_HOME"))
+{
+    if (!qEnvironmentVariableIsSet("XDG_DATA_HOME")) {
+        m_oldDataHome = QByteArray();
+    }
+    if (!qEnvironmentVariableIsSet("XDG_CONFIG_HOME")) {
+        m_oldConfigHome = QByteArray();
+    }
+    qputenv("HOME", QFile::encodeName(m_dir.path()));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir.path() + QStringLiteral("/.local/share")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path() + QStringLiteral("/.config")));
+    // Qt's trash needs the data folder to exist, or it trashes into "./files".
+    QDir().mkpath(m_dir.path() + QStringLiteral("/.local/share"));
+}
+
+TemporaryHome::~TemporaryHome()
+{
+    restoreEnv("HOME", m_oldHome);
+    restoreEnv("XDG_DATA_HOME", m_oldDataHome);
+    restoreEnv("XDG_CONFIG_HOME", m_oldConfigHome);
+}
+
+QString TemporaryHome::filePath(const QString &relative) const
+{
+    return m_dir.path() + QLatin1Char('/') + relative;
+}
+
+bool writeFile(const QString &path, const QByteArray &contents)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        return false;
+    }
+    return file.write(contents) == contents.size();
+}
+
+QString bundlePath()
+{
+    return QStringLiteral(MARROWBY_TEST_BUNDLE_DIR);
+}
+
+QString devtoolsBinPath()
+{
+    return bundlePath() + QStringLiteral("/Contents/SharedSupport/bin");
+}
+
+} // namespace testsupport

@@ -1,0 +1,45 @@
+// Helpers shared by every test executable.
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <functional>
+
+namespace testsupport {
+
+// Polls `condition` (turning the event loop between polls) until it holds or
+// `timeout` passes. Returns the last answer.
+bool waitFor(const std::function<bool()> &condition,
+             std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+// Sets HOME to a fresh temporary folder for its lifetime and restores the old
+// value afterwards. Also points XDG data and config folders inside it.
+class TemporaryHome
+{
+public:
+    TemporaryHome();
+    ~TemporaryHome();
+    TemporaryHome(const TemporaryHome &) = delete;
+    TemporaryHome &operator=(const TemporaryHome &) = delete;
+
+    QString path() const { return m_dir.path(); }
+    // A path inside the home folder; `relative` must not start with "/".
+    QString filePath(const QString &relative) const;
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_oldHome;
+    QByteArray m_oldDataHome;
+    QByteArray m_oldConfigHome;
+};
+
+// Writes `contents` to `path`, making parent folders. Returns success.
+bool writeFile(const QString &path, const QByteArray &contents);
+
+// The build's application bundle and the stand-in programs inside it.
+QString bundlePath();
+QString devtoolsBinPath();
+
+} // namespace testsupport
