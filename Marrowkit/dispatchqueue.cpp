@@ -9,6 +9,9 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <deque>
+#include <mutex>
+
 namespace {
 
 // Runs `work` in the thread of `context`, through its event loop.
@@ -99,51 +102,90 @@ private:
     QThreadPool m_pool;
 };
 
+// Serial queues are strands over one shared pool, not threads of their own:
+// the system keeps one per file observer, and there may be thousands. Work of
+// one queue runs in order, one item at a time, on whichever pool thread
+// drains it; a pending drain holds a reference, so queued work always runs.
+QThreadPool &serialQueuePool()
+{
+    static auto *pool = [] {
+        auto *p = new QThreadPool;
+        p->setMaxThreadCount(64);
+        p->setExpiryTimeout(30000);
+        return p;
+    }();
+    return *pool;
+}
+
+thread_local const DispatchQueue *t_currentSerialQueue = nullptr;
+
 class SerialQueue final : public DispatchQueue
 {
 public:
-    explicit SerialQueue(const QString &label) : DispatchQueue(label), m_worker(new Worker)
+    explicit SerialQueue(const QString &label) : DispatchQueue(label) {}
+
+    void async(Work work) override
     {
-        m_worker->thread.setObjectName(label);
-        m_worker->context.moveToThread(&m_worker->thread);
-        m_worker->thread.start();
-    }
-    ~SerialQueue() override
-    {
-        // quit() is queued behind the work already posted, so that work still runs.
-        Worker *worker = m_worker;
-        postTo(&worker->context, [worker] { worker->thread.quit(); });
-        if (QThread::currentThread() == &worker->thread) {
-            // The last reference went away inside the queue's own work: the
-            // thread cannot join itself, so the timer thread joins it.
-            postTo(timerThread().context(), [worker] {
-                worker->thread.wait();
-                delete worker;
-            });
-            return;
+        std::lock_guard lock(m_mutex);
+        m_pending.push_back(std::move(work));
+        if (!m_draining) {
+            m_draining = true;
+            scheduleDrain();
         }
-        worker->thread.wait();
-        delete worker;
     }
 
-    void async(Work work) override { postTo(&m_worker->context, std::move(work)); }
     void sync(Work work) override
     {
         if (isCurrent()) {
             work();
-        } else {
-            runBlockingOn(&m_worker->context, std::move(work));
+            return;
         }
+        QSemaphore done;
+        async([&work, &done] {
+            work();
+            done.release();
+        });
+        done.acquire();
     }
-    bool isCurrent() const override { return QThread::currentThread() == &m_worker->thread; }
+
+    bool isCurrent() const override { return t_currentSerialQueue == this; }
 
 private:
-    struct Worker
+    // Called with m_mutex held.
+    void scheduleDrain()
     {
-        QThread thread;
-        QObject context;
-    };
-    Worker *m_worker;
+        serialQueuePool().start(
+            [self = std::static_pointer_cast<SerialQueue>(shared_from_this())] { self->drain(); });
+    }
+
+    void drain()
+    {
+        const DispatchQueue *outer = t_currentSerialQueue;
+        t_currentSerialQueue = this;
+        // A bounded batch, then back into the pool, so one busy queue cannot
+        // hold a pool thread forever.
+        for (int ran = 0; ran < 64; ++ran) {
+            Work work;
+            {
+                std::lock_guard lock(m_mutex);
+                if (m_pending.empty()) {
+                    m_draining = false;
+                    t_currentSerialQueue = outer;
+                    return;
+                }
+                work = std::move(m_pending.front());
+                m_pending.pop_front();
+            }
+            work();
+        }
+        t_currentSerialQueue = outer;
+        std::lock_guard lock(m_mutex);
+        scheduleDrain();
+    }
+
+    std::mutex m_mutex; // guards m_pending and m_draining
+    std::deque<Work> m_pending;
+    bool m_draining = false;
 };
 
 } // namespace
@@ -156,8 +198,9 @@ void DispatchQueue::asyncAfter(std::chrono::nanoseconds delay, Work work)
     // The timer lives on the shared timer thread; the work hops to this queue
     // when it fires.
     postTo(timerThread().context(), [self, ms, work = std::move(work)]() mutable {
-        QTimer::singleShot(ms, Qt::PreciseTimer, timerThread().context(),
-                           [self, work = std::move(work)]() mutable { self->async(std::move(work)); });
+        QTimer::singleShot(
+            ms, Qt::PreciseTimer, timerThread().context(),
+            [self, work = std::move(work)]() mutable { self->async(std::move(work)); });
     });
 }
 

@@ -137,7 +137,8 @@ bool Log::enable(const RotatingLogFileConfiguration &configuration)
             logger = std::make_shared<spdlog::logger>("marrowby", sink);
         } else {
             logger = std::make_shared<spdlog::async_logger>(
-                "marrowby", sink, spdlog::thread_pool(), spdlog::async_overflow_policy::overrun_oldest);
+                "marrowby", sink, spdlog::thread_pool(),
+                spdlog::async_overflow_policy::overrun_oldest);
         }
         logger->set_pattern("%Y-%m-%d %H:%M:%S.%e %l %v");
         logger->set_level(spdlog::level::trace);

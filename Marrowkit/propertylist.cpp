@@ -64,7 +64,8 @@ std::optional<QVariant> dictionaryToVariant(plist_t node, int depth)
     // An XML archive spells a reference as <dict><key>CF$UID</key><integer>..
     if (map.size() == 1) {
         const auto uid = map.constFind(QStringLiteral("CF$UID"));
-        if (uid != map.constEnd() && uid->typeId() == QMetaType::LongLong && uid->toLongLong() >= 0) {
+        if (uid != map.constEnd() && uid->typeId() == QMetaType::LongLong &&
+            uid->toLongLong() >= 0) {
             return QVariant::fromValue(PropertyListUid{quint64(uid->toLongLong())});
         }
     }
