@@ -13,7 +13,9 @@
 #include <spdlog/spdlog.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -137,7 +139,8 @@ bool Log::enable(const RotatingLogFileConfiguration &configuration)
             logger = std::make_shared<spdlog::logger>("marrowby", sink);
         } else {
             logger = std::make_shared<spdlog::async_logger>(
-                "marrowby", sink, spdlog::thread_pool(), spdlog::async_overflow_policy::overrun_oldest);
+                "marrowby", sink, spdlog::thread_pool(),
+                spdlog::async_overflow_policy::overrun_oldest);
         }
         logger->set_pattern("%Y-%m-%d %H:%M:%S.%e %l %v");
         logger->set_level(spdlog::level::trace);
@@ -158,11 +161,20 @@ void Log::disable()
         std::lock_guard lock(state().mutex);
         old = std::exchange(state().logger, nullptr);
     }
-    if (old) {
-        try {
-            old->flush();
-        } catch (...) {
-        }
+    if (!old) {
+        return;
+    }
+    try {
+        old->flush();
+    } catch (...) {
+    }
+    // An asynchronous logger's flush only queues a request. Every queued record
+    // (and that request) holds a reference to the logger, so once ours is the
+    // last one, everything has reached the file. Bounded, so that a stuck disk
+    // cannot hold up shutdown for long.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (old.use_count() > 1 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
 
