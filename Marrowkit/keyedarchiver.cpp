@@ -125,6 +125,10 @@ quint64 KeyedArchiver::addShared(const QVariant &value)
     };
     switch (value.typeId()) {
     case QMetaType::QString:
+        // A NUL would end the text early in the property list.
+        if (value.toString().contains(QChar(0))) {
+            break;
+        }
         return store(m_texts, value.toString(), value);
     case QMetaType::QByteArray:
         return store(m_data, value.toByteArray(), value);

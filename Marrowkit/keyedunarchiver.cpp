@@ -202,6 +202,11 @@ KeyedUnarchiver::Read KeyedUnarchiver::read(const QVariant &reference, quint64 a
     int kind = -1;
     switch (object.typeId()) {
     case QMetaType::QString:
+        // No text the writer makes holds a NUL; the property-list writer would
+        // cut it short, so such a text could not travel on unchanged.
+        if (object.toString().contains(QChar(0))) {
+            return broken();
+        }
         kind = TextBit;
         break;
     case QMetaType::LongLong:

@@ -264,6 +264,21 @@ TEST(KeyedArchive, ValuesWithoutAnArchivedFormAreRefusedOnWriting)
     EXPECT_FALSE(KeyedArchiver::archivedDataWithRootObject(deep));
 }
 
+TEST(KeyedArchive, TextsWithNulCannotTravel)
+{
+    const QString withNul = QStringLiteral("before") + QChar(0) + QStringLiteral("after");
+    EXPECT_FALSE(KeyedArchiver::archivedDataWithRootObject(withNul));
+    EXPECT_FALSE(KeyedArchiver::archivedDataWithRootObject(QVariantMap{{withNul, qint64(1)}}));
+    // The same made by hand: the archive's text patched in place.
+    auto data = KeyedArchiver::archivedDataWithRootObject(QStringLiteral("beforeXafter"));
+    ASSERT_TRUE(data);
+    EXPECT_TRUE(KeyedUnarchiver::unarchivedObject(*data, {TextClass}));
+    const qsizetype at = data->indexOf("beforeXafter");
+    ASSERT_GE(at, 0);
+    (*data)[at + 6] = '\0';
+    EXPECT_FALSE(KeyedUnarchiver::unarchivedObject(*data, {TextClass}));
+}
+
 TEST(KeyedArchive, MalformedStructureGivesNothing)
 {
     const QVariantMap array{{QStringLiteral("$class"), ref(2)},
