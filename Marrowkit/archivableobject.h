@@ -6,7 +6,8 @@
 // class record ("$classname", "$classes") and whose keys refer to their values
 // by "CF$UID" references. Built-in classes:
 //   Array       "items": references
-//   Dictionary  "keys", "values": references (keys are texts)
+//   Dictionary  each entry a key of the object referring to its value; keys
+//               that begin with "$" are written with one more "$" in front
 //   URL         "string": reference to the URL text
 //   Date        "time": seconds since 1970-01-01 UTC (real, stored inline)
 //   Image       "width", "height": size in points (reals, inline); "png": reference to PNG data

@@ -1,5 +1,6 @@
 #include "Marrowkit/keyedarchiver.h"
 
+#include "Marrowkit/binarypropertylistwriter.h"
 #include "Marrowkit/image.h"
 #include "Marrowkit/propertylist.h"
 
@@ -167,12 +168,52 @@ quint64 KeyedArchiver::addShared(const QVariant &value)
     return 0;
 }
 
+// Built-in objects (lists, dictionaries, URLs, dates, images) with equal
+// contents are written once: a catalogue repeats many small lists and
+// dictionaries from app to app.
 quint64 KeyedArchiver::addObject(const QStringList &classes, QVariantMap fields)
 {
     fields.insert(QStringLiteral("$class"), uid(addClass(classes)));
+    const QByteArray key = contentKey(fields);
+    const auto found = m_sharedObjects.constFind(key);
+    if (found != m_sharedObjects.constEnd()) {
+        return found.value();
+    }
     const quint64 index = quint64(m_objects.size());
     m_objects.append(fields);
+    m_sharedObjects.insert(key, index);
     return index;
+}
+
+// The fields of a built-in object as bytes: keys, references and inline reals.
+QByteArray KeyedArchiver::contentKey(const QVariantMap &fields)
+{
+    QByteArray key;
+    auto appendNumber = [&key](quint64 number) {
+        key.append(reinterpret_cast<const char *>(&number), sizeof number);
+    };
+    for (auto it = fields.constBegin(); it != fields.constEnd(); ++it) {
+        key.append(it.key().toUtf8()).append('\0');
+        const QVariant &value = it.value();
+        if (value.metaType() == QMetaType::fromType<PropertyListUid>()) {
+            key.append('u');
+            appendNumber(value.value<PropertyListUid>().value);
+        } else if (value.typeId() == QMetaType::QVariantList) {
+            const QVariantList list = value.toList();
+            key.append('l');
+            appendNumber(quint64(list.size()));
+            for (const QVariant &item : list) {
+                appendNumber(item.value<PropertyListUid>().value);
+            }
+        } else {
+            const double real = value.toDouble();
+            quint64 bits = 0;
+            std::memcpy(&bits, &real, sizeof bits);
+            key.append('r');
+            appendNumber(bits);
+        }
+    }
+    return key;
 }
 
 quint64 KeyedArchiver::addClass(const QStringList &classes)
@@ -223,22 +264,22 @@ quint64 KeyedArchiver::addList(const QVariantList &list)
     return addObject({KeyedArchive::ArrayClass}, {{QStringLiteral("items"), items}});
 }
 
+// A dictionary's entries are the object's own keys, each referring to its
+// value; keys that begin with "$" get one more "$" so they cannot be taken for
+// the archive's own keys.
 quint64 KeyedArchiver::addDictionary(const QVariantMap &map)
 {
-    QVariantList keys;
-    QVariantList values;
-    keys.reserve(map.size());
-    values.reserve(map.size());
+    QVariantMap fields;
     for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
-        if (!it.value().isValid()) {
+        if (!it.value().isValid() || it.key().contains(QChar(0))) {
             m_failed = true;
             return 0;
         }
-        keys.append(uid(addShared(it.key())));
-        values.append(uid(add(it.value())));
+        const QString key =
+            it.key().startsWith(QLatin1Char('$')) ? QLatin1Char('$') + it.key() : it.key();
+        fields.insert(fields.cend(), key, uid(add(it.value())));
     }
-    return addObject({KeyedArchive::DictionaryClass},
-                     {{QStringLiteral("keys"), keys}, {QStringLiteral("values"), values}});
+    return addObject({KeyedArchive::DictionaryClass}, fields);
 }
 
 // An image that has no PNG form is written as nothing rather than failing the
@@ -264,5 +305,5 @@ std::optional<QByteArray> KeyedArchiver::finish(quint64 root)
         {QStringLiteral("$top"), QVariantMap{{QStringLiteral("root"), uid(root)}}},
         {QStringLiteral("$objects"), m_objects},
     };
-    return PropertyList::toData(archive, PropertyList::Format::Binary);
+    return PropertyList::writeBinary(archive);
 }

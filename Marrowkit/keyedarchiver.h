@@ -1,6 +1,6 @@
 // Writes keyed archives (layout in archivableobject.h). Objects are numbered
-// in the order they are first written; equal texts, numbers, data and class
-// records are stored once and shared by reference.
+// in the order they are first written; equal texts, numbers, data, class
+// records and built-in objects are stored once and shared by reference.
 //
 // One archiver writes one archive on the calling thread.
 #pragma once
@@ -32,6 +32,7 @@ private:
     quint64 add(const QVariant &value);
     quint64 addShared(const QVariant &value);
     quint64 addObject(const QStringList &classes, QVariantMap fields);
+    static QByteArray contentKey(const QVariantMap &fields);
     quint64 addClass(const QStringList &classes);
     quint64 addCodedObject(const ArchivableObject &object);
     quint64 addList(const QVariantList &list);
@@ -45,6 +46,7 @@ private:
     QHash<quint64, quint64> m_reals; // by bit pattern
     QHash<QByteArray, quint64> m_data;
     QHash<QString, quint64> m_classes;
+    QHash<QByteArray, quint64> m_sharedObjects;
     quint64 m_booleans[2] = {0, 0};
     QVariantMap *m_current = nullptr; // fields of the object being encoded
     int m_depth = 0;

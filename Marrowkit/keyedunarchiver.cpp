@@ -361,32 +361,31 @@ KeyedUnarchiver::Read KeyedUnarchiver::readArray(const QVariantMap &fields, quin
 
 KeyedUnarchiver::Read KeyedUnarchiver::readDictionary(const QVariantMap &fields, quint64 allowed)
 {
-    const QVariant *keys = field(fields, QStringLiteral("keys"));
-    const QVariant *values = field(fields, QStringLiteral("values"));
-    if (!keys || !values || keys->typeId() != QMetaType::QVariantList ||
-        values->typeId() != QMetaType::QVariantList) {
-        return broken();
-    }
-    const QVariantList keyReferences = keys->toList();
-    const QVariantList valueReferences = values->toList();
-    if (keyReferences.size() != valueReferences.size()) {
-        return broken();
-    }
     QVariantMap map;
     quint64 classes = bit(DictionaryBit);
-    for (qsizetype i = 0; i < keyReferences.size(); ++i) {
-        const Read key = read(keyReferences.at(i), bit(TextBit));
-        if (m_failed || key.outcome != Outcome::Value) {
-            return broken(); // keys are always texts
+    const QLatin1String classKey("$class");
+    for (auto it = fields.constBegin(); it != fields.constEnd(); ++it) {
+        QString key = it.key();
+        if (key.contains(QChar(0))) {
+            return broken(); // see read(): such a text cannot travel on
         }
-        const Read value = read(valueReferences.at(i), allowed);
+        if (key.startsWith(QLatin1Char('$'))) {
+            if (key == classKey) {
+                continue;
+            }
+            if (!key.startsWith(QLatin1String("$$"))) {
+                return broken(); // only the archive's own keys begin with one "$"
+            }
+            key.remove(0, 1);
+        }
+        const Read value = read(it.value(), allowed);
         if (m_failed || value.outcome == Outcome::Null) {
             return broken();
         }
         if (value.outcome == Outcome::Refused) {
             return {};
         }
-        map.insert(key.value.toString(), value.value);
+        map.insert(map.cend(), key, value.value);
         classes |= value.classes;
     }
     return {Outcome::Value, map, classes};

@@ -79,6 +79,8 @@ QVariantMap sampleValues()
         {QStringLiteral("integer"), qint64(-7)},
         {QStringLiteral("real"), 2.5},
         {QStringLiteral("flag"), false},
+        {QStringLiteral("$class"), QStringLiteral("a key of the archive's own")},
+        {QStringLiteral("$$twice"), qint64(2)},
         {QStringLiteral("data"), QByteArray("\0\1\2", 3)},
         {QStringLiteral("date"), QDateTime(QDate(2016, 9, 13), QTime(10, 0, 0, 250), Qt::UTC)},
         {QStringLiteral("url"), QUrl::fromLocalFile(QStringLiteral("/tmp/a b/Foo.app"))},
@@ -306,12 +308,10 @@ TEST(KeyedArchive, MalformedStructureGivesNothing)
     badClass[QStringLiteral("$class")] = ref(3);
     QVariantMap noClass = array;
     noClass.remove(QStringLiteral("$class"));
-    const QVariantMap numericKey{{QStringLiteral("$class"), ref(2)},
-                                 {QStringLiteral("keys"), QVariantList{ref(3)}},
-                                 {QStringLiteral("values"), QVariantList{ref(3)}}};
-    const QVariantMap unevenDictionary{{QStringLiteral("$class"), ref(2)},
-                                       {QStringLiteral("keys"), QVariantList{ref(3)}},
-                                       {QStringLiteral("values"), QVariantList{}}};
+    const QVariantMap dollarKey{{QStringLiteral("$class"), ref(2)},
+                                {QStringLiteral("$other"), ref(3)}};
+    const QVariantMap nullValue{{QStringLiteral("$class"), ref(2)},
+                                {QStringLiteral("key"), ref(0)}};
     const Case cases[] = {
         {"reference out of range", handMade({outOfRange, arrayClass, QStringLiteral("x")})},
         {"root out of range", handMade({array, arrayClass, QStringLiteral("x")}, 40)},
@@ -320,10 +320,10 @@ TEST(KeyedArchive, MalformedStructureGivesNothing)
         {"value not a reference", handMade({inlineItem, arrayClass, QStringLiteral("x")})},
         {"class that is not a record", handMade({badClass, arrayClass, QStringLiteral("x")})},
         {"object without class", handMade({noClass, arrayClass, QStringLiteral("x")})},
-        {"dictionary key not text",
-         handMade({numericKey, classRecord(QStringLiteral("Dictionary")), qint64(4)})},
-        {"uneven dictionary", handMade({unevenDictionary, classRecord(QStringLiteral("Dictionary")),
-                                        QStringLiteral("k")})},
+        {"dictionary key of the archive's own",
+         handMade({dollarKey, classRecord(QStringLiteral("Dictionary")), QStringLiteral("x")})},
+        {"null in a dictionary",
+         handMade({nullValue, classRecord(QStringLiteral("Dictionary")), QStringLiteral("x")})},
         {"not binary", PropertyList::toData(QVariantMap{}, PropertyList::Format::Xml).value()},
         {"empty", QByteArray()},
         {"garbage", QByteArray("bplist00garbage")},
