@@ -1,5 +1,5 @@
 // Queue implementations over Qt: the main queue posts to qApp, global queues are
-// QThreadPools, serial queues own a QThread with an event loop.
+// QThreadPools, serial queues are strands over one more pool.
 #include "dispatchqueue.h"
 
 #include <QCoreApplication>
@@ -9,7 +9,9 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <algorithm>
 #include <deque>
+#include <limits>
 #include <mutex>
 
 namespace {
@@ -190,17 +192,42 @@ private:
 
 } // namespace
 
+namespace {
+
+// QTimer counts in int milliseconds (about 24.8 days), so a longer delay is
+// waited out in steps on the timer thread.
+void armTimer(DispatchQueuePtr queue, std::chrono::milliseconds remaining, DispatchQueue::Work work)
+{
+    constexpr std::chrono::milliseconds longest(std::numeric_limits<int>::max());
+    const auto step = std::min(remaining, longest);
+    QTimer::singleShot(
+        step, Qt::PreciseTimer, timerThread().context(),
+        [queue = std::move(queue), rest = remaining - step, work = std::move(work)]() mutable {
+            if (rest.count() > 0) {
+                armTimer(std::move(queue), rest, std::move(work));
+            } else {
+                queue->async(std::move(work));
+            }
+        });
+}
+
+} // namespace
+
 void DispatchQueue::asyncAfter(std::chrono::nanoseconds delay, Work work)
 {
     using namespace std::chrono;
-    const auto ms = duration_cast<milliseconds>(delay + nanoseconds(999'999));
+    // Round up to whole milliseconds without overflowing near the top of the
+    // range; a negative delay means as soon as possible.
+    const nanoseconds clamped = std::max(delay, nanoseconds(0));
+    auto ms = duration_cast<milliseconds>(clamped);
+    if (ms < clamped) {
+        ms += milliseconds(1);
+    }
     auto self = shared_from_this();
     // The timer lives on the shared timer thread; the work hops to this queue
     // when it fires.
     postTo(timerThread().context(), [self, ms, work = std::move(work)]() mutable {
-        QTimer::singleShot(
-            ms, Qt::PreciseTimer, timerThread().context(),
-            [self, work = std::move(work)]() mutable { self->async(std::move(work)); });
+        armTimer(std::move(self), ms, std::move(work));
     });
 }
 
