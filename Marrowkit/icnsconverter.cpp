@@ -102,8 +102,7 @@ QByteArray IcnsConverter::convertImagesToData(const QList<Image> &images, const 
     if (!QDir().mkpath(parent)) {
         printError(QStringLiteral("Could not create the folder ") + parent);
     } else if (auto error = iconset.saveIcnsToURL(QUrl::fromLocalFile(*cacheURLPath))) {
-        printError(error->domain + QStringLiteral(" ") + QString::number(error->code) +
-                   QStringLiteral(": ") + error->description);
+        printError(error->description());
     }
     return readCache(icnsPath);
 }

@@ -27,11 +27,11 @@ void Iconset::addImage(const Image &image, const QString &sizeName)
     m_images.insert(sizeName, image);
 }
 
-std::optional<IconsetError> Iconset::saveIcnsToURL(const std::optional<QUrl> &url) const
+std::optional<Error> Iconset::saveIcnsToURL(const std::optional<QUrl> &url) const
 {
     const auto path = localPath(url);
     if (!path) {
-        return IconsetError();
+        return IconsetError::error();
     }
     const QString folder =
         QDir::tempPath() + QLatin1Char('/') + url->fileName() + QStringLiteral(".iconset");
@@ -42,14 +42,15 @@ std::optional<IconsetError> Iconset::saveIcnsToURL(const std::optional<QUrl> &ur
     return runIconUtilWithInput(folderURL, url);
 }
 
-std::optional<IconsetError> Iconset::writeIconsetToURL(const std::optional<QUrl> &url) const
+std::optional<Error> Iconset::writeIconsetToURL(const std::optional<QUrl> &url) const
 {
     const auto folder = localPath(url);
     if (!folder) {
-        return IconsetError();
+        return IconsetError::error();
     }
     if (!QDir().mkpath(*folder)) {
-        return IconsetError::fileSystem(QStringLiteral("Could not create the folder ") + *folder);
+        return IconsetError::fileSystemError(*folder,
+                                             QStringLiteral("Could not create the folder."));
     }
     for (auto it = m_images.constBegin(); it != m_images.constEnd(); ++it) {
         const auto png = it.value().PNGRepresentation();
@@ -58,20 +59,19 @@ std::optional<IconsetError> Iconset::writeIconsetToURL(const std::optional<QUrl>
         }
         QSaveFile file(*folder + QStringLiteral("/icon_") + it.key() + QStringLiteral(".png"));
         if (!file.open(QIODevice::WriteOnly) || file.write(*png) != png->size() || !file.commit()) {
-            return IconsetError::fileSystem(file.fileName() + QStringLiteral(": ") +
-                                            file.errorString());
+            return IconsetError::fileSystemError(file.fileName(), file.errorString());
         }
     }
     return std::nullopt;
 }
 
-std::optional<IconsetError> Iconset::runIconUtilWithInput(const std::optional<QUrl> &input,
-                                                          const std::optional<QUrl> &output)
+std::optional<Error> Iconset::runIconUtilWithInput(const std::optional<QUrl> &input,
+                                                   const std::optional<QUrl> &output)
 {
     const auto inputPath = localPath(input);
     const auto outputPath = localPath(output);
     if (!inputPath || !outputPath) {
-        return IconsetError();
+        return IconsetError::error();
     }
     const QString program = developerToolPath(QStringLiteral("iconutil"));
     if (!program.isEmpty()) {
@@ -86,8 +86,7 @@ std::optional<IconsetError> Iconset::runIconUtilWithInput(const std::optional<QU
         }
     }
     if (!QDir(*inputPath).removeRecursively()) {
-        return IconsetError{QString(IconsetError::iconsetDomain), 0,
-                            QStringLiteral("Could not remove ") + *inputPath};
+        return IconsetError::error(*inputPath);
     }
     return std::nullopt;
 }

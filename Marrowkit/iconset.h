@@ -26,15 +26,14 @@ public:
 
     // Writes the set as <temporary folder>/<url's file name>.iconset and
     // converts it into <url>.icns.
-    [[nodiscard]] std::optional<IconsetError> saveIcnsToURL(const std::optional<QUrl> &url) const;
+    [[nodiscard]] std::optional<Error> saveIcnsToURL(const std::optional<QUrl> &url) const;
     // Writes one "icon_<size name>.png" per image into the folder `url`
     // (made with its parents); images without a PNG form are skipped.
-    [[nodiscard]] std::optional<IconsetError>
-    writeIconsetToURL(const std::optional<QUrl> &url) const;
+    [[nodiscard]] std::optional<Error> writeIconsetToURL(const std::optional<QUrl> &url) const;
     // Runs the icon tool on `input`, writing <output>.icns, then removes the
     // input folder. The tool's exit status is not examined: a failed
     // conversion shows only as a missing icns file.
-    [[nodiscard]] static std::optional<IconsetError>
+    [[nodiscard]] static std::optional<Error>
     runIconUtilWithInput(const std::optional<QUrl> &input, const std::optional<QUrl> &output);
 
 private:

@@ -1,23 +1,20 @@
-// Why an icon-set operation failed. The icon set's own error (code 0, domain
-// "Marrowkit.IconsetError") means a URL or path was missing or a clean-up
-// failed; failures of the file system keep their own domain and message.
+// The icon set's own error: one value, code 0 in the domain
+// "Marrowkit.IconsetError", for a missing URL or path or a failed clean-up.
+// Failures of the file system come as errors of their own domain
+// (fileSystemError).
 #pragma once
 
-#include <QLatin1String>
-#include <QString>
+#include "Marrowkit/error.h"
 
 struct IconsetError
 {
-    static constexpr QLatin1String iconsetDomain{"Marrowkit.IconsetError"};
-    static constexpr QLatin1String fileSystemDomain{"Marrowkit.FileSystemError"};
-
-    QString domain = iconsetDomain;
-    int code = 0;
-    QString description;
-
-    static IconsetError fileSystem(const QString &description)
+    static QString domain() { return QStringLiteral("Marrowkit.IconsetError"); }
+    // The error; `path`, when given, names the file or folder concerned.
+    static Error error(const QString &path = {});
+    static bool isIconsetError(const Error &error)
     {
-        return {QString(fileSystemDomain), 1, description};
+        return error.domain == domain() && error.code == 0;
     }
-    bool operator==(const IconsetError &other) const = default;
+    // A file-system failure at `path`: domain "NSFileManagerErrorDomain".
+    static Error fileSystemError(const QString &path, const QString &description);
 };

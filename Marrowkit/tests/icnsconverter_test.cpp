@@ -236,18 +236,20 @@ TEST_F(IcnsConversion, IconsetOperationsReportMissingURLsAndFileErrors)
     iconset.addImage(square(16, Qt::red), QStringLiteral("16x16"));
     iconset.addImage(square(16, Qt::blue), QStringLiteral("16x16"));
     EXPECT_EQ(iconset.images().size(), 1);
-    EXPECT_EQ(iconset.saveIcnsToURL(std::nullopt), IconsetError());
-    EXPECT_EQ(iconset.writeIconsetToURL(std::nullopt), IconsetError());
+    EXPECT_EQ(iconset.saveIcnsToURL(std::nullopt), IconsetError::error());
+    EXPECT_EQ(iconset.writeIconsetToURL(std::nullopt), IconsetError::error());
     EXPECT_EQ(
         Iconset::runIconUtilWithInput(QUrl::fromLocalFile(tmp(QStringLiteral("in"))), std::nullopt),
-        IconsetError());
-    EXPECT_EQ(IconsetError().domain, QStringLiteral("Marrowkit.IconsetError"));
+        IconsetError::error());
+    EXPECT_EQ(IconsetError::error().domain, QStringLiteral("Marrowkit.IconsetError"));
+    EXPECT_EQ(IconsetError::error().code, 0);
 
     // A folder that cannot be made: its parent is a file.
     ASSERT_TRUE(testsupport::writeFile(tmp(QStringLiteral("file")), "x"));
     auto error = iconset.writeIconsetToURL(QUrl::fromLocalFile(tmp(QStringLiteral("file/sub"))));
     ASSERT_TRUE(error);
-    EXPECT_EQ(error->domain, QString(IconsetError::fileSystemDomain));
+    EXPECT_FALSE(IconsetError::isIconsetError(*error));
+    EXPECT_EQ(error->domain, QStringLiteral("NSFileManagerErrorDomain"));
 
     const QString folder = tmp(QStringLiteral("out.iconset"));
     EXPECT_FALSE(iconset.writeIconsetToURL(QUrl::fromLocalFile(folder)));
