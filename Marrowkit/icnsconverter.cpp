@@ -42,8 +42,9 @@ QString sizeName(int side)
 
 void printError(const QString &text)
 {
-    std::fputs(qPrintable(text + QLatin1Char('\n')), stdout);
-    std::fflush(stdout);
+    // Printing is best effort; there is nowhere to report its failure.
+    (void)std::fputs(qPrintable(text + QLatin1Char('\n')), stdout);
+    (void)std::fflush(stdout);
 }
 
 // Reads the cache file; empty when it is missing or unreadable.

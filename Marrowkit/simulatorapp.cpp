@@ -124,8 +124,7 @@ std::optional<Image> templateImage(const QString &name)
     if (found != cache.constEnd()) {
         return found.value();
     }
-    const auto image =
-        Image::fromFile(QStringLiteral(":/Marrowkit/") + name + QStringLiteral(".png"));
+    auto image = Image::fromFile(QStringLiteral(":/Marrowkit/") + name + QStringLiteral(".png"));
     cache.insert(name, image);
     return image;
 }
@@ -481,8 +480,8 @@ void SimulatorApp::updateContainerName(const QString &name)
 {
     const QString line =
         QStringLiteral("update ") + m_name + QStringLiteral(" to container name ") + name;
-    std::fputs(qPrintable(line + QLatin1Char('\n')), stdout);
-    std::fflush(stdout);
+    (void)std::fputs(qPrintable(line + QLatin1Char('\n')), stdout);
+    (void)std::fflush(stdout);
     // The name is a folder name; anything that would lead elsewhere is ignored.
     if (!m_bundleURL || name.isEmpty() || name.contains(QLatin1Char('/')) ||
         name == QLatin1String(".") || name == QLatin1String("..")) {

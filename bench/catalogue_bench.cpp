@@ -116,8 +116,8 @@ QList<SimulatorDevicePtr> catalogue(bool withIcons)
                                     udid(d + 1000, a) + QStringLiteral("/App%1.app").arg(a)),
                 QUrl::fromLocalFile(root + QStringLiteral("/data/Containers/Data/Application/") +
                                     data),
-                QDateTime::fromMSecsSinceEpoch(1450000000000 + qint64(d) * 86400000 + a * 1000,
-                                               Qt::UTC),
+                QDateTime::fromMSecsSinceEpoch(
+                    1450000000000 + qint64(d) * 86400000 + qint64(a) * 1000, Qt::UTC),
                 false);
         }
         auto device = SimulatorDevice::create(udid(d), QStringLiteral("Device %1").arg(d), apps,
@@ -265,7 +265,7 @@ bool run(bool withIcons, int rounds)
     const double layerWriteMs = medianMs(
         rounds, [&] { layer = PropertyList::toData(values, PropertyList::Format::Binary); });
     if (!archive || plain.isEmpty() || !layer) {
-        std::fputs("writing failed\n", stderr);
+        (void)std::fputs("writing failed\n", stderr);
         return false;
     }
     const double unarchiveMs =
@@ -278,7 +278,7 @@ bool run(bool withIcons, int rounds)
     const double layerReadMs = medianMs(rounds, [&] { PropertyList::fromData(*layer); });
     plist_free(tree);
     if (!decoded || decoded->size() != deviceCount) {
-        std::fputs("reading failed\n", stderr);
+        (void)std::fputs("reading failed\n", stderr);
         return false;
     }
 

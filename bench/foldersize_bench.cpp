@@ -35,7 +35,7 @@ qint64 makeTree(const QString &root, int files)
         QFile file(QStringLiteral("%1/f%2").arg(folder).arg(i));
         const int size = random.bounded(4096);
         if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray(size, 'x')) != size) {
-            std::fprintf(stderr, "cannot write %s\n", qPrintable(file.fileName()));
+            (void)std::fprintf(stderr, "cannot write %s\n", qPrintable(file.fileName()));
             return -1;
         }
         total += size;

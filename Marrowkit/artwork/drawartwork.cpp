@@ -178,12 +178,12 @@ bool write(const QString &path, const QByteArray &data)
 int main(int argc, char **argv)
 {
     if (argc != 2) {
-        std::fputs("usage: drawartwork OUTPUT_FOLDER\n", stderr);
+        (void)std::fputs("usage: drawartwork OUTPUT_FOLDER\n", stderr);
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
     if (!out.mkpath(QStringLiteral("."))) {
-        std::fputs("drawartwork: cannot create the output folder\n", stderr);
+        (void)std::fputs("drawartwork: cannot create the output folder\n", stderr);
         return 1;
     }
     const bool ok =
@@ -197,7 +197,7 @@ int main(int argc, char **argv)
         write(out.filePath(QStringLiteral("watchApplication.icns")),
               icns([](QPainter &p, const QRectF &r) { drawApplication(p, r, true); }));
     if (!ok) {
-        std::fputs("drawartwork: cannot write the artwork\n", stderr);
+        (void)std::fputs("drawartwork: cannot write the artwork\n", stderr);
         return 1;
     }
     return 0;

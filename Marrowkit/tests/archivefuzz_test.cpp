@@ -114,7 +114,7 @@ private:
         if (keys.isEmpty()) {
             return;
         }
-        const QString key = keys.at(m_random.bounded(keys.size()));
+        const QString &key = keys.at(m_random.bounded(keys.size()));
         QVariant value = map.value(key);
         switch (m_random.bounded(7)) {
         case 0: // a reference anywhere, including itself (a cycle)

@@ -358,7 +358,7 @@ TEST(KeyedArchive, DeepNestingGivesNothingAndSharedObjectsDoNotMultiplyWork)
     QVariantList objects{classRecord(QStringLiteral("Array"))};
     const int depth = KeyedArchive::maximumDepth + 5;
     for (int i = 0; i < depth; ++i) {
-        const quint64 next = quint64(i + 3);
+        const quint64 next = quint64(i) + 3;
         objects.append(QVariantMap{
             {QStringLiteral("$class"), ref(1)},
             {QStringLiteral("items"), i + 1 < depth ? QVariantList{ref(next)} : QVariantList{}}});
@@ -368,7 +368,7 @@ TEST(KeyedArchive, DeepNestingGivesNothingAndSharedObjectsDoNotMultiplyWork)
     // 60 lists, each holding the next one twice: 2^60 paths, 60 objects.
     QVariantList doubling{classRecord(QStringLiteral("Array"))};
     for (int i = 0; i < 60; ++i) {
-        const quint64 next = quint64(i + 3);
+        const quint64 next = quint64(i) + 3;
         doubling.append(
             QVariantMap{{QStringLiteral("$class"), ref(1)},
                         {QStringLiteral("items"),
