@@ -1,6 +1,7 @@
 #include "Marrowkit/image.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
 #include <QtMath>
@@ -55,6 +56,10 @@ Image Image::fromBitmap(const QImage &bitmap)
 
 std::optional<Image> Image::fromFile(const QString &path)
 {
+    // Only regular files: opening a FIFO or a device would block or never end.
+    if (!QFileInfo(path).isFile()) {
+        return std::nullopt;
+    }
     QImageReader reader(path);
     if (!reader.canRead()) {
         return std::nullopt;

@@ -497,8 +497,9 @@ void SimulatorApp::updateAppInfo()
     if (!m_bundleURL) {
         return;
     }
-    const auto info = PropertyList::dictionaryFromFile(
-        appending(*m_bundleURL, QStringLiteral("Info.plist")).toLocalFile());
+    const QString path = appending(*m_bundleURL, QStringLiteral("Info.plist")).toLocalFile();
+    const auto info =
+        QFileInfo(path).isFile() ? PropertyList::dictionaryFromFile(path) : std::nullopt;
     if (!info) {
         return;
     }

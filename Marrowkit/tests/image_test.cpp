@@ -2,12 +2,15 @@
 // hostile PNG data.
 #include "Marrowkit/image.h"
 
+#include <QFile>
 #include <QPainter>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+#include <sys/stat.h>
 
 namespace {
 
@@ -147,6 +150,18 @@ TEST(Image, HostilePngDataGivesNothing)
     EXPECT_FALSE(Image::fromPngData(QByteArray("not a png")));
     EXPECT_FALSE(Image::fromPngData(png->left(20)));
     EXPECT_FALSE(Image::fromPngData(QByteArray()));
+}
+
+TEST(Image, OnlyRegularFilesAreRead)
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("Icon.png"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_FALSE(Image::fromFile(fifo)) << "returns at once instead of waiting for a writer";
+    EXPECT_FALSE(Image::fromFile(dir.path()));
+    const QString png = dir.filePath(QStringLiteral("real.png"));
+    ASSERT_TRUE(filled(3, 3, Qt::red).save(png));
+    EXPECT_TRUE(Image::fromFile(png));
 }
 
 TEST(Image, DrawnImagesRenderOnDemandAtTheDrawingScale)
