@@ -41,11 +41,19 @@ bool validIdentifier(const QString &text)
     });
 }
 
-QString metadataIdentifier(const QString &container)
+QString metadataIdentifier(const QString &container, const QByteArray &mustContain = {})
 {
-    const auto metadata =
-        PlistIO::readDictionary(container + QLatin1Char('/') + AppInstaller::metadataFileName());
-    return metadata ? metadata->value(identifierKey).toString() : QString();
+    QFile file(container + QLatin1Char('/') + AppInstaller::metadataFileName());
+    if (!file.open(QIODevice::ReadOnly) || file.size() > PlistIO::maximumFileSize) {
+        return QString();
+    }
+    const QByteArray data = file.readAll();
+    // Most containers belong to other apps: skip parsing those cheaply.
+    if (!mustContain.isEmpty() && !data.contains(mustContain)) {
+        return QString();
+    }
+    const auto metadata = PlistIO::fromData(data);
+    return metadata ? metadata->toMap().value(identifierKey).toString() : QString();
 }
 
 QStringList containersIn(const QString &folder)
@@ -65,19 +73,42 @@ QString appInContainer(const QString &container)
     return apps.isEmpty() ? QString() : dir.filePath(apps.first());
 }
 
-// The bundle identifier of a bundle container: its metadata, else its app's Info.plist.
-QString bundleContainerIdentifier(const QString &container)
+// The text an identifier shows in any property list that holds it, when
+// there is one (plain ASCII, nothing XML would escape); else nothing.
+QByteArray plainText(const QString &identifier)
 {
-    QString identifier = metadataIdentifier(container);
-    if (identifier.isEmpty()) {
-        const QString app = appInContainer(container);
-        if (!app.isEmpty()) {
-            const auto info = PlistIO::readDictionary(app + QStringLiteral("/Info.plist"));
-            identifier =
-                info ? info->value(QStringLiteral("CFBundleIdentifier")).toString() : QString();
+    for (QChar c : identifier) {
+        if (c.unicode() > 0x7e || c == QLatin1Char('&') || c == QLatin1Char('<') ||
+            c == QLatin1Char('>') || c == QLatin1Char('"') || c == QLatin1Char('\'')) {
+            return QByteArray();
         }
     }
-    return identifier;
+    return identifier.toLatin1();
+}
+
+// The containers in `folder` whose metadata names `identifier`. Bundle
+// containers without metadata (made by other tools) are known by their
+// app's Info.plist.
+QStringList containersWithIdentifier(const QString &folder, const QString &identifier, bool bundles)
+{
+    const QByteArray filter = plainText(identifier);
+    QStringList found;
+    for (const QString &container : containersIn(folder)) {
+        if (bundles &&
+            !QFileInfo::exists(container + QLatin1Char('/') + AppInstaller::metadataFileName())) {
+            const QString app = appInContainer(container);
+            const auto info = app.isEmpty()
+                                  ? std::nullopt
+                                  : PlistIO::readDictionary(app + QStringLiteral("/Info.plist"));
+            if (info &&
+                info->value(QStringLiteral("CFBundleIdentifier")).toString() == identifier) {
+                found.append(container);
+            }
+        } else if (metadataIdentifier(container, filter) == identifier) {
+            found.append(container);
+        }
+    }
+    return found;
 }
 
 int nextMediaNumber(const QString &folder)
@@ -187,48 +218,30 @@ bool AppInstaller::refresh(QString *error)
     return true;
 }
 
-QList<InstalledApp> AppInstaller::installedApps() const
-{
-    QHash<QString, QString> dataContainers;
-    for (const QString &container : containersIn(dataContainersPath())) {
-        const QString identifier = metadataIdentifier(container);
-        if (!identifier.isEmpty() && !dataContainers.contains(identifier)) {
-            dataContainers.insert(identifier, container);
-        }
-    }
-    QList<InstalledApp> apps;
-    for (const QString &container : containersIn(bundleContainersPath())) {
-        InstalledApp app;
-        app.bundleIdentifier = bundleContainerIdentifier(container);
-        app.appPath = appInContainer(container);
-        if (app.bundleIdentifier.isEmpty() || app.appPath.isEmpty()) {
-            continue;
-        }
-        app.bundleContainerPath = container;
-        app.dataContainerPath = dataContainers.value(app.bundleIdentifier);
-        apps.append(app);
-    }
-    return apps;
-}
-
 std::optional<InstalledApp> AppInstaller::installedApp(const QString &bundleIdentifier) const
 {
-    for (const InstalledApp &app : installedApps()) {
-        if (app.bundleIdentifier == bundleIdentifier) {
-            return app;
+    for (const QString &container :
+         containersWithIdentifier(bundleContainersPath(), bundleIdentifier, true)) {
+        InstalledApp app;
+        app.bundleIdentifier = bundleIdentifier;
+        app.bundleContainerPath = container;
+        app.appPath = appInContainer(container);
+        if (app.appPath.isEmpty()) {
+            continue;
         }
+        const QStringList data =
+            containersWithIdentifier(dataContainersPath(), bundleIdentifier, false);
+        app.dataContainerPath = data.isEmpty() ? QString() : data.first();
+        return app;
     }
     return std::nullopt;
 }
 
 QString AppInstaller::appGroupContainer(const QString &groupIdentifier) const
 {
-    for (const QString &container : containersIn(appGroupContainersPath())) {
-        if (metadataIdentifier(container) == groupIdentifier) {
-            return container;
-        }
-    }
-    return QString();
+    const QStringList found =
+        containersWithIdentifier(appGroupContainersPath(), groupIdentifier, false);
+    return found.isEmpty() ? QString() : found.first();
 }
 
 bool AppInstaller::writeDataMetadata(const QString &container, const QString &identifier,
@@ -276,7 +289,10 @@ std::optional<InstalledApp> AppInstaller::install(const QString &appPath, QStrin
                                                  error)) {
         return std::nullopt;
     }
-    const auto previous = installedApps();
+    const QStringList previousBundles =
+        containersWithIdentifier(bundleContainersPath(), bundle->identifier, true);
+    const QStringList previousData =
+        containersWithIdentifier(dataContainersPath(), bundle->identifier, false);
 
     // The new bundle container is complete before anything else changes.
     const QString staging = FileOps::stagingPath(QFileInfo(bundleContainersPath()).absolutePath());
@@ -304,18 +320,7 @@ std::optional<InstalledApp> AppInstaller::install(const QString &appPath, QStrin
 
     InstalledApp installed;
     installed.bundleIdentifier = bundle->identifier;
-    for (const InstalledApp &app : previous) {
-        if (app.bundleIdentifier == bundle->identifier && !app.dataContainerPath.isEmpty()) {
-            installed.dataContainerPath = app.dataContainerPath;
-        }
-    }
-    if (installed.dataContainerPath.isEmpty()) {
-        for (const QString &container : containersIn(dataContainersPath())) {
-            if (metadataIdentifier(container) == bundle->identifier) {
-                installed.dataContainerPath = container;
-            }
-        }
-    }
+    installed.dataContainerPath = previousData.isEmpty() ? QString() : previousData.first();
     if (installed.dataContainerPath.isEmpty()) {
         installed.dataContainerPath =
             createContainer(dataContainersPath(), bundle->identifier, bundle->appGroups,
@@ -335,11 +340,8 @@ std::optional<InstalledApp> AppInstaller::install(const QString &appPath, QStrin
     }
     installed.appPath =
         installed.bundleContainerPath + QLatin1Char('/') + QFileInfo(bundle->path).fileName();
-    for (const InstalledApp &app : previous) {
-        if (app.bundleIdentifier == bundle->identifier) {
-            FileOps::removeTree(app.bundleContainerPath,
-                                QFileInfo(bundleContainersPath()).absolutePath(), nullptr);
-        }
+    for (const QString &container : previousBundles) {
+        FileOps::removeTree(container, QFileInfo(bundleContainersPath()).absolutePath(), nullptr);
     }
     SystemLog::append(m_device.udid, m_device.name,
                       QStringLiteral("Installed %1").arg(bundle->identifier));
@@ -352,17 +354,9 @@ bool AppInstaller::uninstall(const QString &bundleIdentifier, QString *error)
     if (!refresh(error)) {
         return false;
     }
-    QStringList containers;
-    for (const InstalledApp &app : installedApps()) {
-        if (app.bundleIdentifier == bundleIdentifier) {
-            containers.append(app.bundleContainerPath);
-        }
-    }
-    for (const QString &container : containersIn(dataContainersPath())) {
-        if (metadataIdentifier(container) == bundleIdentifier) {
-            containers.append(container);
-        }
-    }
+    const QStringList containers =
+        containersWithIdentifier(bundleContainersPath(), bundleIdentifier, true) +
+        containersWithIdentifier(dataContainersPath(), bundleIdentifier, false);
     if (containers.isEmpty()) {
         setError(error, QStringLiteral("Unable to uninstall %1: the app is not installed on %2")
                             .arg(bundleIdentifier, m_device.name));
@@ -433,7 +427,7 @@ std::optional<QStringList> AppInstaller::addMedia(const QStringList &files, QStr
             QStringLiteral("IMG_%1.%2").arg(number, 4, 10, QLatin1Char('0')).arg(types[i]);
         const QString partial = mediaPath() + QStringLiteral("/.") + name;
         QFile::remove(partial);
-        if (!QFile::copy(files[i], partial) ||
+        if (!FileOps::copyFile(files[i], partial, nullptr) ||
             !FileOps::renamePath(partial, mediaPath() + QLatin1Char('/') + name, error)) {
             QFile::remove(partial);
             setError(error, QStringLiteral("Unable to add media: cannot copy %1").arg(files[i]));

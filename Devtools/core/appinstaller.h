@@ -61,7 +61,6 @@ public:
     // Copies every file, all checked first, as IMG_nnnn.<type>; returns the new names.
     std::optional<QStringList> addMedia(const QStringList &files, QString *error = nullptr);
 
-    QList<InstalledApp> installedApps() const;
     std::optional<InstalledApp> installedApp(const QString &bundleIdentifier) const;
     // The group's container, if one exists on the device.
     QString appGroupContainer(const QString &groupIdentifier) const;

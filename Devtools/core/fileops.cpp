@@ -9,6 +9,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -74,11 +77,7 @@ bool copyEntry(const QString &source, const QString &destination, int depth, QSt
         setError(error, QStringLiteral("%1: not a regular file or folder").arg(source));
         return false;
     }
-    if (!QFile::copy(source, destination)) {
-        setError(error, QStringLiteral("%1: cannot copy").arg(source));
-        return false;
-    }
-    return true;
+    return FileOps::copyFile(source, destination, error);
 }
 
 } // namespace
@@ -117,6 +116,86 @@ bool renamePath(const QString &from, const QString &to, QString *error)
 {
     if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0) {
         setError(error, QStringLiteral("cannot move %1 to %2: %3").arg(from, to, systemError()));
+        return false;
+    }
+    return true;
+}
+
+bool copyFile(const QString &source, const QString &destination, QString *error)
+{
+    const int in = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC);
+    struct stat info
+    {
+    };
+    if (in < 0 || ::fstat(in, &info) != 0 || !S_ISREG(info.st_mode)) {
+        setError(error, QStringLiteral("%1: cannot read: %2").arg(source, systemError()));
+        if (in >= 0) {
+            ::close(in);
+        }
+        return false;
+    }
+    const int out = ::open(QFile::encodeName(destination).constData(),
+                           O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777);
+    if (out < 0) {
+        setError(error, QStringLiteral("%1: cannot create: %2").arg(destination, systemError()));
+        ::close(in);
+        return false;
+    }
+    off_t remaining = info.st_size;
+    bool ok = true;
+    while (remaining > 0) {
+        const ssize_t copied = ::sendfile(out, in, nullptr, size_t(remaining));
+        if (copied < 0 && errno == EINTR) {
+            continue;
+        }
+        if (copied <= 0) {
+            ok = false;
+            break;
+        }
+        remaining -= copied;
+    }
+    ok = ok && ::fchmod(out, info.st_mode & 07777) == 0;
+    if (!ok) {
+        setError(error, QStringLiteral("%1: cannot copy: %2").arg(source, systemError()));
+    }
+    ::close(in);
+    ::close(out);
+    if (!ok) {
+        ::unlink(QFile::encodeName(destination).constData());
+    }
+    return ok;
+}
+
+bool writeAtomically(const QString &path, const QByteArray &data, QString *error)
+{
+    const QFileInfo info(path);
+    QByteArray temporary =
+        QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()) + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        setError(error, QStringLiteral("cannot write %1: %2").arg(path, systemError()));
+        return false;
+    }
+    qsizetype written = 0;
+    while (written < data.size()) {
+        const ssize_t chunk =
+            ::write(fd, data.constData() + written, size_t(data.size() - written));
+        if (chunk < 0 && errno == EINTR) {
+            continue;
+        }
+        if (chunk <= 0) {
+            break;
+        }
+        written += chunk;
+    }
+    const bool complete = written == data.size() && ::fchmod(fd, 0644) == 0;
+    const QString reason = systemError();
+    ::close(fd);
+    if (!complete || std::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0) {
+        setError(
+            error,
+            QStringLiteral("cannot write %1: %2").arg(path, complete ? systemError() : reason));
+        ::unlink(temporary.constData());
         return false;
     }
     return true;

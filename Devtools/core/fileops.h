@@ -22,6 +22,16 @@ QString stagingPath(const QString &folder);
 // rename(2), with the reason on failure.
 bool renamePath(const QString &from, const QString &to, QString *error);
 
+// Copies one regular file with its permission bits; the destination must not
+// exist. (QFile::copy syncs every copy to disk, which a world of thousands of
+// files cannot afford.)
+bool copyFile(const QString &source, const QString &destination, QString *error);
+
+// Writes a file under a hidden temporary name beside it, then renames it over
+// `path`: readers see the old contents or the new, never part. (No fsync: a
+// crash may lose the newest write, never leave a torn one.)
+bool writeAtomically(const QString &path, const QByteArray &data, QString *error);
+
 bool makeFolders(const QString &root, const QStringList &relativeFolders, QString *error);
 
 } // namespace FileOps

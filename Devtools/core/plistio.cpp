@@ -1,8 +1,9 @@
 #include "plistio.h"
 
+#include "fileops.h"
+
 #include <QDateTime>
 #include <QFile>
-#include <QSaveFile>
 
 #include <plist/plist.h>
 
@@ -261,12 +262,7 @@ bool writeXml(const QString &path, const QVariant &value, QString *error)
         setError(error, QStringLiteral("value has no property-list form"));
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(*data) != data->size() || !file.commit()) {
-        setError(error, file.errorString());
-        return false;
-    }
-    return true;
+    return FileOps::writeAtomically(path, *data, error);
 }
 
 } // namespace PlistIO

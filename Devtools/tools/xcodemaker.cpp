@@ -37,11 +37,8 @@ bool writeSimulatorApp(const QString &app, const QString &identifier, const QStr
         !PlistIO::writeXml(app + QStringLiteral("/Contents/Info.plist"), info, error)) {
         return false;
     }
-    if (!QFile::copy(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath(), executable)) {
-        *error = QStringLiteral("cannot copy the Simulator program to %1").arg(executable);
-        return false;
-    }
-    return true;
+    return FileOps::copyFile(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath(),
+                             executable, error);
 }
 
 bool writeProfiles(const XcodeSpec &spec, const QString &developer, QString *error)
