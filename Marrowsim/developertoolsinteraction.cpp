@@ -237,12 +237,18 @@ void DeveloperToolsInteraction::registerNotificationHandler(UpdateHandler handle
                 notification.device.isNull() || !notification.newState) {
                 return;
             }
-            const auto state = deviceStateFromRawValue(int(*notification.newState));
-            if (!state || *notification.newState != qint64(int(*notification.newState))) {
+            const qint64 stateNumber = *notification.newState;
+            const auto state = stateNumber == qint64(int(stateNumber))
+                                   ? deviceStateFromRawValue(int(stateNumber))
+                                   : std::nullopt;
+            if (!state) {
                 return;
             }
-            MLOG(Info, notification.device.name().value_or(QString()) + QStringLiteral(": ") +
-                           description(*state));
+            // Named explicitly: inside the handler __func__ is the call operator.
+            Log::message(LogSeverity::Info,
+                         notification.device.name().value_or(QString()) + QStringLiteral(": ") +
+                             description(*state),
+                         "registerNotificationHandler", MARROWBY_LOG_SOURCE, __LINE__);
             std::optional<SimulatorUpdateType> type;
             switch (*state) {
             case DeviceState::Booted:

@@ -137,7 +137,7 @@ bool iPhoneSimulator::loadSimulatorFrameworkAtPath(const QString &developerDirec
 
 QString iPhoneSimulator::versionStringForDevice(const SimDeviceHandle &device, bool detailed)
 {
-    const QString version = device.runtimeVersionString().value_or(QString());
+    QString version = device.runtimeVersionString().value_or(QString());
     if (!detailed) {
         return version;
     }
@@ -203,10 +203,10 @@ QHash<QUuid, SimDeviceHandle> iPhoneSimulator::availableDevicesByUDID()
     SimDeviceObject **devices = nullptr;
     const size_t count = set.cls->devicesByUDID(set.set, &udids, &devices);
     for (size_t i = 0; i < count; ++i) {
-        SimDeviceHandle handle = SimDeviceHandle::adopt(cls, devices[i]);
+        const SimDeviceHandle handle = SimDeviceHandle::adopt(cls, devices[i]);
         const QUuid uuid(takeFrameworkText(udids[i]).value_or(QString()));
         if (!uuid.isNull()) {
-            result.insert(uuid, std::move(handle));
+            result.insert(uuid, handle);
         }
     }
     freeFrameworkMemory(udids);

@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr qint64 maximumTableSize = 4 * 1024 * 1024;
+constexpr qint64 maximumTableSize = qint64(4) * 1024 * 1024;
 
 QString decode(const QByteArray &bytes)
 {
