@@ -1,9 +1,11 @@
 #include "Marrowkit/simulatorapp.h"
 
+#include "Marrowkit/assetcatalog.h"
 #include "Marrowkit/fileobserver.h"
 #include "Marrowkit/foldersize.h"
 #include "Marrowkit/icnsconverter.h"
 #include "Marrowkit/infodictionarykey.h"
+#include "Marrowkit/ios7roundedrect.h"
 #include "Marrowkit/propertylist.h"
 #include "Marrowkit/simulatordevice.h"
 
@@ -137,13 +139,6 @@ std::optional<QByteArray> resourceData(const QString &name)
     return file.readAll();
 }
 
-// Asset catalogs are compiled by the vendor's tools and cannot be read here,
-// so a TV app's named icon is never found and the template stands in.
-std::optional<Image> imageNamedFromAssetCatalog(const QString &, const QUrl &)
-{
-    return std::nullopt;
-}
-
 // The names of the files directly inside `folder`: one listing instead of a
 // lookup per candidate icon file.
 QSet<QString> fileNamesIn(const QString &folder)
@@ -209,15 +204,6 @@ std::optional<QString> findAppGroupFolder(const QString &folder, const QString &
     return std::nullopt;
 }
 
-// TODO(foundation): the continuous-curvature outline of the platform
-// conveniences replaces this plain rounded rectangle once it is in.
-QPainterPath continuousRoundedRect(const QRectF &rect, qreal radius)
-{
-    QPainterPath path;
-    path.addRoundedRect(rect, radius, radius);
-    return path;
-}
-
 QPainterPath iconClip(DeviceType type, const QRectF &rect)
 {
     QPainterPath path;
@@ -226,7 +212,7 @@ QPainterPath iconClip(DeviceType type, const QRectF &rect)
     } else if (isTV(type)) {
         path.addRoundedRect(rect, tvCornerRadius, tvCornerRadius);
     } else {
-        path = continuousRoundedRect(rect, iconCornerRadius);
+        path = bezierPathWithIOS7RoundedRect(rect, iconCornerRadius);
     }
     path.setFillRule(Qt::OddEvenFill);
     return path;
@@ -388,8 +374,11 @@ std::optional<Image> SimulatorApp::generateIcon()
                 }
             }
         } else if (primary.typeId() == QMetaType::QString && isTV(type) && m_bundleURL) {
-            source = imageNamedFromAssetCatalog(
-                primary.toString(), appending(*m_bundleURL, QStringLiteral("Assets.car")));
+            // Only a 400 x 240 image of that name serves (a TV app icon).
+            if (auto image = imageNamedFromAssetCatalog(
+                    primary.toString(), appending(*m_bundleURL, QStringLiteral("Assets.car")))) {
+                source = Image::fromBitmap(*image);
+            }
         }
     }
     if (!source) {

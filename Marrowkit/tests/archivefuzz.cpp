@@ -3,6 +3,10 @@
 #include "Marrowkit/image.h"
 #include "Marrowkit/keyedarchiver.h"
 #include "Marrowkit/keyedunarchiver.h"
+#include "Marrowkit/propertylist.h"
+#include "Marrowkit/simulatorapp.h"
+#include "Marrowkit/simulatorcoding.h"
+#include "Marrowkit/simulatorproxydevice.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -68,6 +72,48 @@ QVariant sampleImage()
     return QVariant::fromValue(image);
 }
 
+QString printItem(const SimulatorItemPtr &item)
+{
+    if (auto app = std::dynamic_pointer_cast<SimulatorApp>(item)) {
+        return QStringLiteral("App(%1,%2,%3,%4,%5,%6,%7,%8,%9)")
+            .arg(app->uuid(), app->name(), app->versionDescription(), print(app->info()),
+                 app->icon() ? print(QVariant::fromValue(*app->icon())) : QStringLiteral("-"),
+                 app->bundleURL() ? app->bundleURL()->toString() : QStringLiteral("-"),
+                 app->sandboxURL() ? app->sandboxURL()->toString() : QStringLiteral("-"),
+                 QString::number(app->creationDate().toMSecsSinceEpoch()),
+                 app->hasTemplateIcon() ? QStringLiteral("template") : QStringLiteral("own"));
+    }
+    if (auto device = std::dynamic_pointer_cast<SimulatorDevice>(item)) {
+        QStringList apps;
+        for (const SimulatorAppPtr &app : device->apps()) {
+            apps << printItem(app) + (app->device() == device ? QString() : QStringLiteral("!"));
+        }
+        return QStringLiteral("Device(%1,%2,%3,%4,%5,%6,%7,[%8])")
+            .arg(device->uuid(), device->name(), device->displayName(), device->version(),
+                 rawValue(device->deviceType()), QString::number(rawValue(device->deviceState())),
+                 device->containerURL() ? device->containerURL()->toString() : QStringLiteral("-"),
+                 apps.join(QLatin1Char(',')));
+    }
+    return QStringLiteral("Proxy(") + item->uuid() + QLatin1Char(')');
+}
+
+SimulatorAppPtr sampleApp(const QString &uuid, bool withIcon)
+{
+    const QVariantMap info{
+        {QStringLiteral("CFBundleIdentifier"), QStringLiteral("com.example.") + uuid},
+        {QStringLiteral("CFBundleName"), QStringLiteral("App ") + uuid},
+        {QStringLiteral("CFBundleVersion"), QStringLiteral("7")},
+        {QStringLiteral("CFBundleShortVersionString"), QStringLiteral("1.0")},
+        {QStringLiteral("appGroups"), QVariantList{QStringLiteral("group.") + uuid}},
+        {QStringLiteral("UIDeviceFamily"), QVariantList{qint64(1), qint64(2)}},
+    };
+    return SimulatorApp::create(
+        uuid, info, withIcon ? std::optional<Image>(sampleImage().value<Image>()) : std::nullopt,
+        QUrl::fromLocalFile(QStringLiteral("/d/Bundle/") + uuid + QStringLiteral("/A.app")),
+        QUrl::fromLocalFile(QStringLiteral("/d/Data/") + uuid),
+        QDateTime::fromMSecsSinceEpoch(1473760800123, Qt::UTC), !withIcon);
+}
+
 } // namespace
 
 QList<QByteArray> seedArchives()
@@ -93,17 +139,91 @@ QList<QByteArray> seedArchives()
     for (const QVariant &value : values) {
         seeds << KeyedArchiver::archivedDataWithRootObject(value).value();
     }
+    auto phone = SimulatorDevice::create(
+        QStringLiteral("PHONE"), QStringLiteral("iPhone 6"),
+        {sampleApp(QStringLiteral("A1"), true), sampleApp(QStringLiteral("A2"), false)},
+        QStringLiteral("9.0"), QStringLiteral("iPhone 6"), 3);
+    phone->setContainerURL(QUrl::fromLocalFile(QStringLiteral("/d")));
+    auto watch = SimulatorDevice::create(
+        QStringLiteral("WATCH"), QStringLiteral("Watch"), {sampleApp(QStringLiteral("W1"), false)},
+        QStringLiteral("2.0"), QStringLiteral("Apple Watch - 38mm"), 1);
+    seeds << SimulatorCoding::archivedDataWithDevices({phone, watch}).value();
+    seeds << SimulatorCoding::archivedDataWithUpdate(
+                 SimulatorUpdate(SimulatorUpdateType::AppsUpdated,
+                                 {sampleApp(QStringLiteral("U1"), true)}))
+                 .value();
+    seeds << SimulatorCoding::archivedDataWithUpdate(
+                 SimulatorUpdate(SimulatorUpdateType::DeviceBooted,
+                                 {std::make_shared<SimulatorProxyDevice>(QStringLiteral("PHONE"))}))
+                 .value();
     return seeds;
 }
 
 const QStringList &classNames()
 {
-    static const QStringList names = valueClasses() + QStringList{QStringLiteral("Unknown")};
+    static const QStringList names =
+        valueClasses() + QStringList{QStringLiteral("Unknown"), SimulatorCoding::deviceClassName(),
+                                     SimulatorCoding::appClassName(),
+                                     SimulatorCoding::proxyDeviceClassName(),
+                                     SimulatorCoding::updateClassName()};
     return names;
 }
 
+namespace {
+
+// The class name of the archive's root object, or nothing: which reader the
+// receiving side would use.
+std::optional<QString> rootClass(const QByteArray &data)
+{
+    const auto archive = PropertyList::dictionaryFromData(data);
+    if (!archive) {
+        return std::nullopt;
+    }
+    const QVariantList objects = archive->value(QStringLiteral("$objects")).toList();
+    const QVariant root =
+        archive->value(QStringLiteral("$top")).toMap().value(QStringLiteral("root"));
+    const quint64 index = root.value<PropertyListUid>().value;
+    if (index >= quint64(objects.size())) {
+        return std::nullopt;
+    }
+    const QVariant classRef = objects.at(qsizetype(index)).toMap().value(QStringLiteral("$class"));
+    const quint64 classIndex = classRef.value<PropertyListUid>().value;
+    if (classRef.metaType() != QMetaType::fromType<PropertyListUid>() ||
+        classIndex >= quint64(objects.size())) {
+        return QString();
+    }
+    return objects.at(qsizetype(classIndex)).toMap().value(QStringLiteral("$classname")).toString();
+}
+
+} // namespace
+
 std::optional<Decoded> decodeAny(const QByteArray &data)
 {
+    const auto root = rootClass(data);
+    if (!root) {
+        return std::nullopt;
+    }
+    if (*root == SimulatorCoding::updateClassName()) {
+        auto update = SimulatorCoding::updateFromArchive(data);
+        if (!update) {
+            return std::nullopt;
+        }
+        QStringList printed{rawValue(update->type())};
+        for (const SimulatorItemPtr &item : update->items()) {
+            printed << printItem(item);
+        }
+        return Decoded{QVariant::fromValue(SimulatorCoding::archivable(*update)),
+                       printed.join(QLatin1Char('\n'))};
+    }
+    if (auto devices = SimulatorCoding::devicesFromArchive(data)) {
+        QVariantList archivable;
+        QStringList printed;
+        for (const SimulatorDevicePtr &device : *devices) {
+            archivable << QVariant::fromValue(*SimulatorCoding::archivable(device));
+            printed << printItem(device);
+        }
+        return Decoded{archivable, printed.join(QLatin1Char('\n'))};
+    }
     auto value = KeyedUnarchiver::unarchivedObject(data, valueClasses());
     if (!value) {
         return std::nullopt;

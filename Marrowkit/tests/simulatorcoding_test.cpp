@@ -1,0 +1,386 @@
+// Devices, apps and updates through archives: round trips of every field,
+// the required and optional keys, the classes a reader accepts, and updates'
+// equality.
+#include "Marrowkit/simulatorcoding.h"
+
+#include "Marrowkit/keyedarchiver.h"
+#include "Marrowkit/propertylist.h"
+#include "Marrowkit/simulatorapp.h"
+#include "Marrowkit/simulatorproxydevice.h"
+
+#include "tests/support/testsupport.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace KeyedArchive;
+
+namespace {
+
+QVariantMap info(const QString &identifier, const QString &name)
+{
+    return {
+        {QStringLiteral("CFBundleIdentifier"), identifier},
+        {QStringLiteral("CFBundleDisplayName"), name},
+        {QStringLiteral("CFBundleVersion"), QStringLiteral("42")},
+        {QStringLiteral("CFBundleShortVersionString"), QStringLiteral("1.2")},
+        {QStringLiteral("UIDeviceFamily"), QVariantList{qint64(1), qint64(2)}},
+        {QStringLiteral("CFBundleIcons"),
+         QVariantMap{{QStringLiteral("CFBundlePrimaryIcon"),
+                      QVariantMap{{QStringLiteral("CFBundleIconFiles"),
+                                   QVariantList{QStringLiteral("AppIcon60x60")}}}}}},
+        {QStringLiteral("appGroups"), QVariantList{QStringLiteral("group.") + identifier}},
+        {QStringLiteral("LSRequiresIPhoneOS"), true},
+    };
+}
+
+Image redIcon()
+{
+    QImage pixels(120, 120, QImage::Format_ARGB32_Premultiplied);
+    pixels.fill(Qt::red);
+    Image image = Image::fromBitmap(pixels);
+    image.setSize(QSizeF(60, 60));
+    return image;
+}
+
+const QDateTime created(QDate(2016, 9, 13), QTime(10, 11, 12, 345), Qt::UTC);
+
+SimulatorAppPtr appWithEverything()
+{
+    return SimulatorApp::create(
+        QStringLiteral("DATA-1"), info(QStringLiteral("com.example.Mail"), QStringLiteral("Mail")),
+        redIcon(), QUrl::fromLocalFile(QStringLiteral("/devices/D/Bundle/B1/Mail.app")),
+        QUrl::fromLocalFile(QStringLiteral("/devices/D/Data/DATA-1")), created, false);
+}
+
+SimulatorDevicePtr deviceWithApps()
+{
+    auto second = SimulatorApp::create(
+        QStringLiteral("DATA-2"), info(QStringLiteral("com.example.Maps"), QStringLiteral("Maps")));
+    auto device = SimulatorDevice::create(QStringLiteral("1A2B3C4D-0000-1111-2222-333344445555"),
+                                          QStringLiteral("iPhone 6"), {appWithEverything(), second},
+                                          QStringLiteral("9.0"), QStringLiteral("iPad Air"), 3);
+    device->setDisplayName(QStringLiteral("iPhone 6 (9.0)"));
+    device->setContainerURL(QUrl::fromLocalFile(QStringLiteral("/devices/1A2B3C4D")));
+    return device;
+}
+
+std::optional<SimulatorDevicePtr> roundTrip(const SimulatorDevicePtr &device)
+{
+    auto data = SimulatorCoding::archivedDataWithDevices({device});
+    if (!data) {
+        return std::nullopt;
+    }
+    auto devices = SimulatorCoding::devicesFromArchive(*data);
+    if (!devices || devices->size() != 1) {
+        return std::nullopt;
+    }
+    return devices->first();
+}
+
+// An archive of one device whose keys are written by `encode` instead.
+QByteArray deviceArchive(const std::function<void(KeyedArchiver &)> &encode)
+{
+    return KeyedArchiver::archivedDataWithRootObject(
+               QVariantList{QVariant::fromValue(
+                   ArchivableObject{{QStringLiteral("SimulatorDevice")}, encode})})
+        .value();
+}
+
+// The keys of a valid device, with `change` applied to them.
+std::function<void(KeyedArchiver &)>
+deviceKeys(const QString &skip = {}, const QString &replace = {}, const QVariant &replacement = {})
+{
+    return [=](KeyedArchiver &coder) {
+        const QList<std::pair<QString, QVariant>> keys{
+            {QStringLiteral("uuid"), QStringLiteral("D")},
+            {QStringLiteral("name"), QStringLiteral("Device")},
+            {QStringLiteral("displayName"), QString()},
+            {QStringLiteral("apps"), QVariantList{}},
+            {QStringLiteral("version"), QStringLiteral("9.0")},
+            {QStringLiteral("type"), QStringLiteral("iPhone 6")},
+            {QStringLiteral("state"), qint64(1)},
+            {QStringLiteral("containerUrl"), QUrl::fromLocalFile(QStringLiteral("/devices/D"))},
+        };
+        for (const auto &[key, value] : keys) {
+            if (key == skip) {
+                continue;
+            }
+            coder.encodeObject(key == replace ? replacement : value, key);
+        }
+    };
+}
+
+} // namespace
+
+TEST(SimulatorCoding, ADeviceWithAppsRoundTripsEveryField)
+{
+    const auto original = deviceWithApps();
+    auto read = roundTrip(original);
+    ASSERT_TRUE(read);
+    const SimulatorDevice &device = **read;
+    EXPECT_EQ(device.uuid(), original->uuid());
+    EXPECT_EQ(device.name(), QStringLiteral("iPhone 6"));
+    EXPECT_EQ(device.displayName(), QStringLiteral("iPhone 6 (9.0)"));
+    EXPECT_EQ(device.version(), QStringLiteral("9.0"));
+    EXPECT_EQ(device.deviceType(), DeviceType::iPadAir);
+    EXPECT_EQ(device.deviceState(), DeviceState::Booted);
+    EXPECT_EQ(device.containerURL(), QUrl::fromLocalFile(QStringLiteral("/devices/1A2B3C4D")));
+    ASSERT_EQ(device.apps().size(), 2);
+    EXPECT_EQ(device.apps()[0]->uuid(), QStringLiteral("DATA-1"));
+    EXPECT_EQ(device.apps()[1]->uuid(), QStringLiteral("DATA-2"));
+    for (const SimulatorAppPtr &app : device.apps()) {
+        EXPECT_EQ(app->device(), *read) << "each app's device is the read device";
+    }
+
+    const SimulatorApp &app = *device.apps()[0];
+    const SimulatorApp &sent = *original->apps()[0];
+    EXPECT_EQ(app.info(), sent.info()) << "the whole info dictionary, nested";
+    EXPECT_EQ(app.bundleIdentifier(), QStringLiteral("com.example.Mail"));
+    EXPECT_EQ(app.name(), QStringLiteral("Mail"));
+    EXPECT_EQ(app.versionDescription(), QStringLiteral("1.2 (42)"));
+    EXPECT_EQ(app.bundleURL(), sent.bundleURL());
+    EXPECT_EQ(app.sandboxURL(), sent.sandboxURL());
+    EXPECT_EQ(app.creationDate(), created);
+    EXPECT_FALSE(app.hasTemplateIcon());
+    ASSERT_TRUE(app.icon());
+    EXPECT_EQ(app.icon()->size(), QSizeF(60, 60));
+    EXPECT_EQ(QColor::fromRgba(app.icon()->bitmap().pixel(60, 60)), QColor(Qt::red));
+    EXPECT_EQ(app.appGroups(), sent.appGroups());
+}
+
+TEST(SimulatorCoding, AnUnknownDeviceWithoutFolderKeepsItsType)
+{
+    auto device = SimulatorDevice::create(QStringLiteral("U"), QStringLiteral("Odd"), {},
+                                          QStringLiteral("8.0"), QStringLiteral("Toaster"), 1);
+    auto data = SimulatorCoding::archivedDataWithDevices({device});
+    ASSERT_TRUE(data);
+    auto archive = PropertyList::dictionaryFromData(*data);
+    ASSERT_TRUE(archive);
+    EXPECT_TRUE(
+        archive->value(QStringLiteral("$objects")).toList().contains(QStringLiteral("Unknown")))
+        << "the type is written as its raw value";
+    auto read = SimulatorCoding::devicesFromArchive(*data);
+    ASSERT_TRUE(read && read->size() == 1);
+    EXPECT_EQ(read->first()->deviceType(), DeviceType::Unknown);
+    EXPECT_FALSE(read->first()->containerURL());
+    EXPECT_EQ(read->first()->deviceState(), DeviceState::Shutdown);
+}
+
+TEST(SimulatorCoding, AnAppsNameIsDerivedAgainFromItsInfo)
+{
+    auto original = deviceWithApps();
+    original->apps()[0]->setName(QStringLiteral("Renamed"));
+    original->apps()[0]->setVersionDescription(QStringLiteral("9 (9)"));
+    auto read = roundTrip(original);
+    ASSERT_TRUE(read);
+    EXPECT_EQ((*read)->apps()[0]->name(), QStringLiteral("Mail"));
+    EXPECT_EQ((*read)->apps()[0]->versionDescription(), QStringLiteral("1.2 (42)"));
+}
+
+TEST(SimulatorCoding, AppsWithoutIconsGetOneDrawnWhenTheirDeviceIsRead)
+{
+    // Written without an icon and without "hasTemplateIcon".
+    const QByteArray data = deviceArchive(
+        deviceKeys(QString(), QStringLiteral("apps"),
+                   QVariantList{QVariant::fromValue(ArchivableObject{
+                       {QStringLiteral("SimulatorApp")}, [](KeyedArchiver &coder) {
+                           coder.encodeObject(QStringLiteral("B"), QStringLiteral("uuid"));
+                           coder.encodeObject(info(QStringLiteral("com.b"), QStringLiteral("B")),
+                                              QStringLiteral("info"));
+                       }})}));
+    auto read = SimulatorCoding::devicesFromArchive(data);
+    ASSERT_TRUE(read && read->size() == 1);
+    const SimulatorAppPtr app = read->first()->apps().value(0);
+    ASSERT_TRUE(app);
+    EXPECT_TRUE(app->hasTemplateIcon()) << "absent reads as true";
+    ASSERT_TRUE(app->icon()) << "the read device drew one";
+    EXPECT_EQ(app->icon()->size(), QSizeF(28.5, 28.5));
+    EXPECT_EQ(app->creationDate(), QDateTime::fromMSecsSinceEpoch(0, Qt::UTC));
+}
+
+TEST(SimulatorCoding, RequiredDeviceKeysMustBePresentAndOfTheirKind)
+{
+    EXPECT_TRUE(SimulatorCoding::devicesFromArchive(deviceArchive(deviceKeys())));
+    for (const char *key : {"uuid", "name", "displayName", "apps", "version", "type", "state"}) {
+        EXPECT_FALSE(
+            SimulatorCoding::devicesFromArchive(deviceArchive(deviceKeys(QLatin1String(key)))))
+            << "without " << key;
+    }
+    struct Case
+    {
+        const char *key;
+        QVariant value;
+    };
+    for (const Case &c :
+         {Case{"uuid", qint64(5)}, Case{"state", QStringLiteral("3")}, Case{"state", 3.5},
+          Case{"apps", QStringLiteral("none")},
+          Case{"apps", QVariantList{QStringLiteral("not an app")}}, Case{"type", QVariantList{}}}) {
+        EXPECT_FALSE(SimulatorCoding::devicesFromArchive(
+            deviceArchive(deviceKeys(QString(), QLatin1String(c.key), c.value))))
+            << c.key << " of the wrong kind";
+    }
+    // The optional folder of the wrong kind reads as absent.
+    auto read = SimulatorCoding::devicesFromArchive(deviceArchive(
+        deviceKeys(QString(), QStringLiteral("containerUrl"), QStringLiteral("/devices/D"))));
+    ASSERT_TRUE(read);
+    EXPECT_FALSE(read->first()->containerURL());
+    read = SimulatorCoding::devicesFromArchive(
+        deviceArchive(deviceKeys(QStringLiteral("containerUrl"))));
+    ASSERT_TRUE(read);
+    EXPECT_FALSE(read->first()->containerURL());
+}
+
+TEST(SimulatorCoding, StateNumbersOutsideTheStatesReadAsShutdown)
+{
+    for (qint64 state : {qint64(7), qint64(-2), (qint64(1) << 32) + 3}) {
+        auto read = SimulatorCoding::devicesFromArchive(
+            deviceArchive(deviceKeys(QString(), QStringLiteral("state"), state)));
+        ASSERT_TRUE(read) << state;
+        EXPECT_EQ(read->first()->deviceState(), DeviceState::Shutdown) << state;
+    }
+    auto unknown = SimulatorCoding::devicesFromArchive(
+        deviceArchive(deviceKeys(QString(), QStringLiteral("state"), qint64(-1))));
+    ASSERT_TRUE(unknown);
+    EXPECT_EQ(unknown->first()->deviceState(), DeviceState::Unknown);
+}
+
+TEST(SimulatorCoding, AppsThatCannotBeBuiltFailTheWholeArchive)
+{
+    auto app = [](const QVariant &infoValue) {
+        return QVariantList{QVariant::fromValue(ArchivableObject{
+            {QStringLiteral("SimulatorApp")}, [infoValue](KeyedArchiver &coder) {
+                coder.encodeObject(QStringLiteral("A"), QStringLiteral("uuid"));
+                coder.encodeObject(infoValue, QStringLiteral("info"));
+                coder.encodeObject(QStringLiteral("not an image"), QStringLiteral("icon"));
+                coder.encodeObject(QStringLiteral("not a flag"), QStringLiteral("hasTemplateIcon"));
+            }})};
+    };
+    const QVariantMap good = info(QStringLiteral("com.a"), QStringLiteral("A"));
+    auto read = SimulatorCoding::devicesFromArchive(
+        deviceArchive(deviceKeys(QString(), QStringLiteral("apps"), app(good))));
+    ASSERT_TRUE(read) << "optional keys of the wrong kind read as absent";
+    EXPECT_TRUE(read->first()->apps().first()->hasTemplateIcon());
+
+    QVariantMap noIdentifier = good;
+    noIdentifier.remove(QStringLiteral("CFBundleIdentifier"));
+    EXPECT_FALSE(SimulatorCoding::devicesFromArchive(
+        deviceArchive(deviceKeys(QString(), QStringLiteral("apps"), app(noIdentifier)))));
+    EXPECT_FALSE(SimulatorCoding::devicesFromArchive(
+        deviceArchive(deviceKeys(QString(), QStringLiteral("apps"), app(QVariantList{good})))))
+        << "info must be a dictionary";
+}
+
+TEST(SimulatorCoding, InfoValuesWithoutAnArchivedFormAreLeftOut)
+{
+    QVariantMap odd = info(QStringLiteral("com.odd"), QStringLiteral("Odd"));
+    odd.insert(QStringLiteral("reference"), QVariant::fromValue(PropertyListUid{3}));
+    odd.insert(QStringLiteral("nul"), QStringLiteral("a") + QChar(0) + QStringLiteral("b"));
+    auto app = SimulatorApp::create(QStringLiteral("O"), odd);
+    auto device = SimulatorDevice::create(QStringLiteral("D"), QStringLiteral("D"), {app});
+    auto read = roundTrip(device);
+    ASSERT_TRUE(read) << "one odd value does not keep the catalogue from being sent";
+    const QVariantMap readInfo = (*read)->apps().first()->info();
+    EXPECT_FALSE(readInfo.contains(QStringLiteral("reference")));
+    EXPECT_FALSE(readInfo.contains(QStringLiteral("nul")));
+    EXPECT_EQ(readInfo.value(QStringLiteral("CFBundleIdentifier")).toString(),
+              QStringLiteral("com.odd"));
+}
+
+TEST(SimulatorCoding, UpdatesRoundTripWithTheirItemClasses)
+{
+    const auto app = appWithEverything();
+    const SimulatorUpdate apps(SimulatorUpdateType::AppsUpdated, {app});
+    auto data = SimulatorCoding::archivedDataWithUpdate(apps);
+    ASSERT_TRUE(data);
+    auto read = SimulatorCoding::updateFromArchive(*data);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->type(), SimulatorUpdateType::AppsUpdated);
+    ASSERT_EQ(read->items().size(), 1);
+    auto readApp = std::dynamic_pointer_cast<SimulatorApp>(read->items().first());
+    ASSERT_TRUE(readApp);
+    EXPECT_EQ(readApp->uuid(), app->uuid());
+    EXPECT_FALSE(readApp->device()) << "an app's device is not written";
+    EXPECT_EQ(*read, apps);
+
+    const SimulatorUpdate booted(SimulatorUpdateType::DeviceBooted,
+                                 {std::make_shared<SimulatorProxyDevice>(QStringLiteral("P1")),
+                                  std::make_shared<SimulatorProxyDevice>(QStringLiteral("P2"))});
+    auto proxies =
+        SimulatorCoding::updateFromArchive(*SimulatorCoding::archivedDataWithUpdate(booted));
+    ASSERT_TRUE(proxies);
+    ASSERT_EQ(proxies->items().size(), 2);
+    EXPECT_TRUE(std::dynamic_pointer_cast<SimulatorProxyDevice>(proxies->items()[1]));
+    EXPECT_EQ(proxies->items()[1]->uuid(), QStringLiteral("P2"));
+    EXPECT_FALSE(std::dynamic_pointer_cast<SimulatorApp>(proxies->items()[1]));
+}
+
+TEST(SimulatorCoding, UpdatesAndDeviceListsAreNotTakenForEachOther)
+{
+    const SimulatorUpdate update(SimulatorUpdateType::AppsAdded, {appWithEverything()});
+    const auto updateData = SimulatorCoding::archivedDataWithUpdate(update).value();
+    const auto devicesData = SimulatorCoding::archivedDataWithDevices({deviceWithApps()}).value();
+    EXPECT_FALSE(SimulatorCoding::devicesFromArchive(updateData));
+    EXPECT_FALSE(SimulatorCoding::updateFromArchive(devicesData));
+    // A list holding a proxy where devices are expected.
+    auto proxyList = KeyedArchiver::archivedDataWithRootObject(
+        QVariantList{QVariant::fromValue(*SimulatorCoding::archivable(
+            std::make_shared<SimulatorProxyDevice>(QStringLiteral("P"))))});
+    ASSERT_TRUE(proxyList);
+    EXPECT_FALSE(SimulatorCoding::devicesFromArchive(*proxyList));
+    EXPECT_FALSE(SimulatorCoding::devicesFromArchive(QByteArray("garbage")));
+}
+
+TEST(SimulatorCoding, AnUpdateOfAnUnknownTypeDoesNotRead)
+{
+    auto data = KeyedArchiver::archivedDataWithRootObject(QVariant::fromValue(ArchivableObject{
+        {QStringLiteral("SimulatorUpdate")}, [](KeyedArchiver &coder) {
+            coder.encodeObject(QStringLiteral("AppsRenamed"), QStringLiteral("type"));
+            coder.encodeObject(QVariantList{}, QStringLiteral("items"));
+        }}));
+    ASSERT_TRUE(data);
+    EXPECT_FALSE(SimulatorCoding::updateFromArchive(*data));
+    auto noItems = KeyedArchiver::archivedDataWithRootObject(QVariant::fromValue(ArchivableObject{
+        {QStringLiteral("SimulatorUpdate")}, [](KeyedArchiver &coder) {
+            coder.encodeObject(QStringLiteral("AppsAdded"), QStringLiteral("type"));
+        }}));
+    EXPECT_FALSE(SimulatorCoding::updateFromArchive(*noItems));
+}
+
+TEST(SimulatorUpdate, EqualityByTypeAndPrintedItems)
+{
+    const auto app = appWithEverything();
+    const SimulatorUpdate first(SimulatorUpdateType::AppsUpdated, {app});
+    const SimulatorUpdate second(SimulatorUpdateType::AppsUpdated, {app});
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(first.hashValue(), second.hashValue());
+    EXPECT_FALSE(first == SimulatorUpdate(SimulatorUpdateType::AppsAdded, {app}));
+    // Items that print the same are the same, whatever their objects.
+    auto twin = SimulatorApp::create(app->uuid(), app->info());
+    EXPECT_EQ(first, SimulatorUpdate(SimulatorUpdateType::AppsUpdated, {twin}));
+    EXPECT_EQ(qHash(first), qHash(second));
+    QSet<SimulatorUpdate> set{first, second,
+                              SimulatorUpdate(SimulatorUpdateType::AppsAdded, {app})};
+    EXPECT_EQ(set.size(), 2);
+    EXPECT_EQ(first.hashValue(),
+              size_t(1) + qHash(QStringLiteral("[") + app->description() + QStringLiteral("]")));
+}
+
+TEST(SimulatorCoding, PlistutilPrintsACatalogue)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("catalogue"));
+    ASSERT_TRUE(testsupport::writeFile(
+        path, SimulatorCoding::archivedDataWithDevices({deviceWithApps()}).value()));
+    QProcess plistutil;
+    plistutil.start(QStringLiteral("plistutil"), {QStringLiteral("-i"), path});
+    ASSERT_TRUE(plistutil.waitForFinished(10000));
+    ASSERT_EQ(plistutil.exitCode(), 0);
+    const QByteArray xml = plistutil.readAllStandardOutput();
+    for (const char *name : {"SimulatorDevice", "SimulatorApp", "SimulatorItem", "com.example.Mail",
+                             "containerUrl", "hasTemplateIcon"}) {
+        EXPECT_TRUE(xml.contains(name)) << name;
+    }
+}
