@@ -22,6 +22,13 @@ FileObserver::FileObserver(const QUrl &url, Handler onChange, Handler onCancel)
 FileObserver::~FileObserver()
 {
     stopMonitoring();
+    // The cancel handler was queued by the stop; wait for it, so that the
+    // handlers never outlive the observer (its queue outlives it otherwise).
+    // From the queue itself that would deadlock, and is not needed: the
+    // handler is already behind the caller.
+    if (!m_queue->isCurrent()) {
+        m_queue->sync([] {});
+    }
 }
 
 void FileObserver::startMonitoring()

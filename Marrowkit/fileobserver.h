@@ -25,7 +25,8 @@ public:
 
     // Stores the URL and the handlers and makes the queue; does not watch yet.
     FileObserver(const QUrl &url, Handler onChange, Handler onCancel);
-    // Stops watching first, as stopMonitoring() does.
+    // Stops watching first, as stopMonitoring() does, and waits until the
+    // cancel handler has run (unless called from the observer's own queue).
     ~FileObserver();
     FileObserver(const FileObserver &) = delete;
     FileObserver &operator=(const FileObserver &) = delete;

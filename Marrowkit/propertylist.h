@@ -30,7 +30,7 @@ enum class Format { Xml, Binary };
 
 // Limits that keep hostile input from exhausting the stack or memory.
 inline constexpr int maximumDepth = 256;
-inline constexpr qsizetype maximumInputSize = 256 * 1024 * 1024;
+inline constexpr qsizetype maximumInputSize = qsizetype(256) * 1024 * 1024;
 
 std::optional<QVariant> fromData(const QByteArray &data);
 std::optional<QVariant> fromFile(const QString &path);
