@@ -1,5 +1,5 @@
 // Queue implementations over Qt: the main queue posts to qApp, global queues are
-// QThreadPools, serial queues own a QThread with an event loop.
+// QThreadPools, serial queues are strands over one more pool.
 #include "dispatchqueue.h"
 
 #include <QCoreApplication>
@@ -8,6 +8,11 @@
 #include <QThread>
 #include <QThreadPool>
 #include <QTimer>
+
+#include <algorithm>
+#include <deque>
+#include <limits>
+#include <mutex>
 
 namespace {
 
@@ -99,65 +104,130 @@ private:
     QThreadPool m_pool;
 };
 
+// Serial queues are strands over one shared pool, not threads of their own:
+// the system keeps one per file observer, and there may be thousands. Work of
+// one queue runs in order, one item at a time, on whichever pool thread
+// drains it; a pending drain holds a reference, so queued work always runs.
+QThreadPool &serialQueuePool()
+{
+    static auto *pool = [] {
+        auto *p = new QThreadPool;
+        p->setMaxThreadCount(64);
+        p->setExpiryTimeout(30000);
+        return p;
+    }();
+    return *pool;
+}
+
+thread_local const DispatchQueue *t_currentSerialQueue = nullptr;
+
 class SerialQueue final : public DispatchQueue
 {
 public:
-    explicit SerialQueue(const QString &label) : DispatchQueue(label), m_worker(new Worker)
+    explicit SerialQueue(const QString &label) : DispatchQueue(label) {}
+
+    void async(Work work) override
     {
-        m_worker->thread.setObjectName(label);
-        m_worker->context.moveToThread(&m_worker->thread);
-        m_worker->thread.start();
-    }
-    ~SerialQueue() override
-    {
-        // quit() is queued behind the work already posted, so that work still runs.
-        Worker *worker = m_worker;
-        postTo(&worker->context, [worker] { worker->thread.quit(); });
-        if (QThread::currentThread() == &worker->thread) {
-            // The last reference went away inside the queue's own work: the
-            // thread cannot join itself, so the timer thread joins it.
-            postTo(timerThread().context(), [worker] {
-                worker->thread.wait();
-                delete worker;
-            });
-            return;
+        std::lock_guard lock(m_mutex);
+        m_pending.push_back(std::move(work));
+        if (!m_draining) {
+            m_draining = true;
+            scheduleDrain();
         }
-        worker->thread.wait();
-        delete worker;
     }
 
-    void async(Work work) override { postTo(&m_worker->context, std::move(work)); }
     void sync(Work work) override
     {
         if (isCurrent()) {
             work();
-        } else {
-            runBlockingOn(&m_worker->context, std::move(work));
+            return;
         }
+        QSemaphore done;
+        async([&work, &done] {
+            work();
+            done.release();
+        });
+        done.acquire();
     }
-    bool isCurrent() const override { return QThread::currentThread() == &m_worker->thread; }
+
+    bool isCurrent() const override { return t_currentSerialQueue == this; }
 
 private:
-    struct Worker
+    // Called with m_mutex held.
+    void scheduleDrain()
     {
-        QThread thread;
-        QObject context;
-    };
-    Worker *m_worker;
+        serialQueuePool().start(
+            [self = std::static_pointer_cast<SerialQueue>(shared_from_this())] { self->drain(); });
+    }
+
+    void drain()
+    {
+        const DispatchQueue *outer = t_currentSerialQueue;
+        t_currentSerialQueue = this;
+        // A bounded batch, then back into the pool, so one busy queue cannot
+        // hold a pool thread forever.
+        for (int ran = 0; ran < 64; ++ran) {
+            Work work;
+            {
+                std::lock_guard lock(m_mutex);
+                if (m_pending.empty()) {
+                    m_draining = false;
+                    t_currentSerialQueue = outer;
+                    return;
+                }
+                work = std::move(m_pending.front());
+                m_pending.pop_front();
+            }
+            work();
+        }
+        t_currentSerialQueue = outer;
+        std::lock_guard lock(m_mutex);
+        scheduleDrain();
+    }
+
+    std::mutex m_mutex; // guards m_pending and m_draining
+    std::deque<Work> m_pending;
+    bool m_draining = false;
 };
+
+} // namespace
+
+namespace {
+
+// QTimer counts in int milliseconds (about 24.8 days), so a longer delay is
+// waited out in steps on the timer thread.
+void armTimer(DispatchQueuePtr queue, std::chrono::milliseconds remaining, DispatchQueue::Work work)
+{
+    constexpr std::chrono::milliseconds longest(std::numeric_limits<int>::max());
+    const auto step = std::min(remaining, longest);
+    QTimer::singleShot(
+        step, Qt::PreciseTimer, timerThread().context(),
+        [queue = std::move(queue), rest = remaining - step, work = std::move(work)]() mutable {
+            if (rest.count() > 0) {
+                armTimer(std::move(queue), rest, std::move(work));
+            } else {
+                queue->async(std::move(work));
+            }
+        });
+}
 
 } // namespace
 
 void DispatchQueue::asyncAfter(std::chrono::nanoseconds delay, Work work)
 {
     using namespace std::chrono;
-    const auto ms = duration_cast<milliseconds>(delay + nanoseconds(999'999));
+    // Round up to whole milliseconds without overflowing near the top of the
+    // range; a negative delay means as soon as possible.
+    const nanoseconds clamped = std::max(delay, nanoseconds(0));
+    auto ms = duration_cast<milliseconds>(clamped);
+    if (ms < clamped) {
+        ms += milliseconds(1);
+    }
     auto self = shared_from_this();
     // The timer lives on the shared timer thread; the work hops to this queue
     // when it fires.
     postTo(timerThread().context(), [self, ms, work = std::move(work)]() mutable {
-        QTimer::singleShot(ms, Qt::PreciseTimer, timerThread().context(),
-                           [self, work = std::move(work)]() mutable { self->async(std::move(work)); });
+        armTimer(std::move(self), ms, std::move(work));
     });
 }
 

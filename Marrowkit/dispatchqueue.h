@@ -1,6 +1,6 @@
 // Work queues in the shape the rest of the system expects: the main queue (the
 // main thread's event loop), four shared global queues of falling priority, and
-// serial queues with one worker thread each. Delayed work goes through one
+// cheap serial queues that share one pool of threads. Delayed work goes through one
 // shared timer thread and then hops to its target queue.
 #pragma once
 
@@ -50,6 +50,6 @@ DispatchQueuePtr GlobalUserInitiatedQueue();
 DispatchQueuePtr GlobalUtilityQueue();
 DispatchQueuePtr GlobalBackgroundQueue();
 
-// A new serial queue with its own worker thread. The thread ends when the last
-// reference to the queue goes away (after the queued work has run).
+// A new serial queue: its work runs in order, one item at a time, on threads
+// of a shared pool. Queued work runs even after the last reference is dropped.
 DispatchQueuePtr makeSerialQueue(const QString &label);

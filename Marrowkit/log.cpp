@@ -23,6 +23,9 @@ struct LogState
 {
     std::mutex mutex; // guards logger and observer
     std::shared_ptr<spdlog::logger> logger;
+    // The writer thread of the asynchronous logger; destroying it drains
+    // everything queued and joins, which is what makes disable() complete.
+    std::shared_ptr<spdlog::details::thread_pool> pool;
     Log::Observer observer;
 };
 
@@ -127,8 +130,7 @@ bool Log::enable(const RotatingLogFileConfiguration &configuration)
     }
     removeOldLogFiles(logFile, configuration.daysToKeep);
     try {
-        static std::once_flag poolOnce;
-        std::call_once(poolOnce, [] { spdlog::init_thread_pool(8192, 1); });
+        auto pool = std::make_shared<spdlog::details::thread_pool>(8192, 1);
         auto sink = std::make_shared<spdlog::sinks::daily_file_sink_mt>(
             logFile.absoluteFilePath().toStdString(), 0, 0, false,
             static_cast<uint16_t>(configuration.daysToKeep));
@@ -137,14 +139,16 @@ bool Log::enable(const RotatingLogFileConfiguration &configuration)
             logger = std::make_shared<spdlog::logger>("marrowby", sink);
         } else {
             logger = std::make_shared<spdlog::async_logger>(
-                "marrowby", sink, spdlog::thread_pool(), spdlog::async_overflow_policy::overrun_oldest);
+                "marrowby", sink, pool, spdlog::async_overflow_policy::overrun_oldest);
         }
         logger->set_pattern("%Y-%m-%d %H:%M:%S.%e %l %v");
         logger->set_level(spdlog::level::trace);
         logger->flush_on(spdlog::level::info);
         setMinimumSeverity(configuration.minimumSeverity);
+        disable();
         std::lock_guard lock(state().mutex);
         state().logger = std::move(logger);
+        state().pool = std::move(pool);
         return true;
     } catch (...) {
         return false;
@@ -153,16 +157,20 @@ bool Log::enable(const RotatingLogFileConfiguration &configuration)
 
 void Log::disable()
 {
-    std::shared_ptr<spdlog::logger> old;
+    std::shared_ptr<spdlog::logger> oldLogger;
+    std::shared_ptr<spdlog::details::thread_pool> oldPool;
     {
         std::lock_guard lock(state().mutex);
-        old = std::exchange(state().logger, nullptr);
+        oldLogger = std::exchange(state().logger, nullptr);
+        oldPool = std::exchange(state().pool, nullptr);
     }
-    if (old) {
-        try {
-            old->flush();
-        } catch (...) {
+    try {
+        if (oldLogger) {
+            oldLogger->flush();
         }
+        oldLogger.reset();
+        oldPool.reset(); // drains the queue and joins the writer thread
+    } catch (...) {
     }
 }
 

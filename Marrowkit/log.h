@@ -71,8 +71,8 @@ public:
     static QString functionName(const char *function);
 
     // Every record passes through here before the sinks; for tests.
-    using Observer = std::function<void(LogSeverity, const QString &message, const QString &function,
-                                        const QString &file, int line)>;
+    using Observer = std::function<void(LogSeverity, const QString &message,
+                                        const QString &function, const QString &file, int line)>;
     static void setObserver(Observer observer);
 
 private:

@@ -3,6 +3,8 @@
 // become references here, as the binary reader already makes them.
 #include "propertylist.h"
 
+#include "binarypropertylist_p.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QSaveFile>
@@ -26,7 +28,32 @@ constexpr qint64 appleEpochOffset = 978307200;
 
 bool isBinary(const QByteArray &data)
 {
-    return data.startsWith("bplist00");
+    return data.startsWith("bplist");
+}
+
+// libplist's XML reader turns a NUL character (raw, or as a character
+// reference) into a string it later asserts on. No valid property list holds
+// one, so such input is refused up front.
+bool hasNulCharacter(const QByteArray &xml)
+{
+    if (xml.contains('\0')) {
+        return true;
+    }
+    for (qsizetype at = xml.indexOf("&#"); at >= 0; at = xml.indexOf("&#", at + 2)) {
+        qsizetype i = at + 2;
+        const bool hex = i < xml.size() && (xml[i] == 'x' || xml[i] == 'X');
+        if (hex) {
+            ++i;
+        }
+        const qsizetype digits = i;
+        while (i < xml.size() && xml[i] == '0') {
+            ++i;
+        }
+        if (i > digits && i < xml.size() && xml[i] == ';') {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::optional<QVariant> toVariant(plist_t node, int depth);
@@ -64,7 +91,8 @@ std::optional<QVariant> dictionaryToVariant(plist_t node, int depth)
     // An XML archive spells a reference as <dict><key>CF$UID</key><integer>..
     if (map.size() == 1) {
         const auto uid = map.constFind(QStringLiteral("CF$UID"));
-        if (uid != map.constEnd() && uid->typeId() == QMetaType::LongLong && uid->toLongLong() >= 0) {
+        if (uid != map.constEnd() && uid->typeId() == QMetaType::LongLong &&
+            uid->toLongLong() >= 0) {
             return QVariant::fromValue(PropertyListUid{quint64(uid->toLongLong())});
         }
     }
@@ -230,12 +258,14 @@ std::optional<QVariant> fromData(const QByteArray &data)
     if (data.isEmpty() || data.size() > maximumInputSize) {
         return std::nullopt;
     }
-    plist_t root = nullptr;
     if (isBinary(data)) {
-        plist_from_bin(data.constData(), uint32_t(data.size()), &root);
-    } else {
-        plist_from_xml(data.constData(), uint32_t(data.size()), &root);
+        return readBinary(data);
     }
+    if (hasNulCharacter(data)) {
+        return std::nullopt;
+    }
+    plist_t root = nullptr;
+    plist_from_xml(data.constData(), uint32_t(data.size()), &root);
     if (!root) {
         return std::nullopt;
     }

@@ -30,28 +30,48 @@ TEST(DispatchQueue, MainQueueRunsOnTheMainThreadLater)
     EXPECT_TRUE(GlobalMainQueue()->isCurrent());
 }
 
-TEST(DispatchQueue, SerialQueueKeepsOrderOnOneThread)
+TEST(DispatchQueue, SerialQueueRunsOneItemAtATimeInOrder)
 {
     auto queue = makeSerialQueue(QStringLiteral("SimulatorDeviceQueue"));
     EXPECT_EQ(queue->label(), QStringLiteral("SimulatorDeviceQueue"));
-    std::mutex mutex;
-    std::vector<int> order;
-    std::vector<QThread *> threads;
-    for (int i = 0; i < 100; ++i) {
+    std::vector<int> order; // touched only from the queue
+    std::atomic<int> running{0};
+    std::atomic<bool> overlapped{false};
+    std::atomic<bool> offCaller{true};
+    QThread *caller = QThread::currentThread();
+    for (int i = 0; i < 500; ++i) {
         queue->async([&, i] {
-            std::lock_guard lock(mutex);
+            if (running.fetch_add(1) != 0) {
+                overlapped = true;
+            }
+            EXPECT_TRUE(queue->isCurrent());
+            if (QThread::currentThread() == caller) {
+                offCaller = false;
+            }
             order.push_back(i);
-            threads.push_back(QThread::currentThread());
+            running.fetch_sub(1);
         });
     }
     queue->sync([] {});
-    std::lock_guard lock(mutex);
-    ASSERT_EQ(order.size(), 100u);
-    for (int i = 0; i < 100; ++i) {
+    EXPECT_FALSE(queue->isCurrent());
+    EXPECT_FALSE(overlapped.load());
+    EXPECT_TRUE(offCaller.load());
+    ASSERT_EQ(order.size(), 500u);
+    for (int i = 0; i < 500; ++i) {
         EXPECT_EQ(order[size_t(i)], i);
-        EXPECT_EQ(threads[size_t(i)], threads.front());
     }
-    EXPECT_NE(threads.front(), QThread::currentThread());
+}
+
+TEST(DispatchQueue, ManySerialQueuesDoNotCostAThreadEach)
+{
+    std::vector<DispatchQueuePtr> queues;
+    std::atomic<int> ran{0};
+    for (int i = 0; i < 3000; ++i) {
+        queues.push_back(makeSerialQueue(QStringLiteral("SimulatorDeviceQueue")));
+        queues.back()->async([&] { ran.fetch_add(1); });
+    }
+    ASSERT_TRUE(waitFor([&] { return ran.load() == 3000; }));
+    queues.clear();
 }
 
 TEST(DispatchQueue, SyncFromInsideTheQueueDoesNotDeadlock)
@@ -82,7 +102,8 @@ TEST(DispatchQueue, GlobalQueuesRunOffTheCallerThread)
                               GlobalUtilityQueue(), GlobalBackgroundQueue()}) {
         std::atomic<QThread *> where{nullptr};
         queue->async([&] { where = QThread::currentThread(); });
-        ASSERT_TRUE(waitFor([&] { return where.load() != nullptr; })) << queue->label().toStdString();
+        ASSERT_TRUE(waitFor([&] { return where.load() != nullptr; }))
+            << queue->label().toStdString();
         EXPECT_NE(where.load(), QThread::currentThread());
     }
 }

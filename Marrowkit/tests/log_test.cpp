@@ -29,8 +29,8 @@ class LogTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        Log::setObserver([this](LogSeverity s, const QString &m, const QString &f, const QString &file,
-                                int line) {
+        Log::setObserver([this](LogSeverity s, const QString &m, const QString &f,
+                                const QString &file, int line) {
             std::lock_guard lock(mutex);
             records.push_back({s, m, f, file, line});
         });
@@ -86,7 +86,8 @@ TEST(LogSourceFile, StripsFoldersAboveTheDeliverableAndTheExtension)
 {
     EXPECT_EQ(Log::sourceFileName(MARROWBY_SOURCE_ROOT "Marrowkit/fileobserver.cpp"),
               QStringLiteral("Marrowkit/fileobserver"));
-    EXPECT_EQ(Log::sourceFileName("Marrowkit/FileObserver"), QStringLiteral("Marrowkit/FileObserver"));
+    EXPECT_EQ(Log::sourceFileName("Marrowkit/FileObserver"),
+              QStringLiteral("Marrowkit/FileObserver"));
     EXPECT_EQ(Log::sourceFileName("/elsewhere/Parley/main.cpp"), QStringLiteral("Parley/main"));
     EXPECT_EQ(Log::functionName("stopMonitoring"), QStringLiteral("stopMonitoring()"));
 }

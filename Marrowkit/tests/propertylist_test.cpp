@@ -28,7 +28,8 @@ QVariantMap sampleDictionary()
 }
 
 class PropertyListFormats : public ::testing::TestWithParam<PropertyList::Format>
-{};
+{
+};
 
 TEST_P(PropertyListFormats, RoundTripKeepsEveryValueType)
 {
@@ -65,7 +66,8 @@ TEST_P(PropertyListFormats, ReferencesSurviveBothFormats)
 }
 
 INSTANTIATE_TEST_SUITE_P(Both, PropertyListFormats,
-                         ::testing::Values(PropertyList::Format::Xml, PropertyList::Format::Binary));
+                         ::testing::Values(PropertyList::Format::Xml,
+                                           PropertyList::Format::Binary));
 
 TEST(PropertyList, FilesAreWrittenAtomicallyAndReadBack)
 {
@@ -83,7 +85,8 @@ TEST(PropertyList, FilesAreWrittenAtomicallyAndReadBack)
 
 TEST(PropertyList, WrongRootTypeGivesNoDictionary)
 {
-    auto data = PropertyList::toData(QVariantList{QStringLiteral("a")}, PropertyList::Format::Binary);
+    auto data =
+        PropertyList::toData(QVariantList{QStringLiteral("a")}, PropertyList::Format::Binary);
     ASSERT_TRUE(data);
     EXPECT_TRUE(PropertyList::fromData(*data));
     EXPECT_FALSE(PropertyList::dictionaryFromData(*data));
