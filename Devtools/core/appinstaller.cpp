@@ -267,7 +267,7 @@ QString AppInstaller::createContainer(const QString &parent, const QString &iden
                       (isData ? writeDataMetadata(staging, identifier, groups, error)
                               : PlistIO::writeXml(staging + QLatin1Char('/') + metadataFileName(),
                                                   metadata, error));
-    const QString container = parent + QLatin1Char('/') + SimIdentifiers::makeUuidText();
+    QString container = parent + QLatin1Char('/') + SimIdentifiers::makeUuidText();
     if (!made || !FileOps::renamePath(staging, container, error)) {
         QDir(staging).removeRecursively();
         return QString();

@@ -17,7 +17,7 @@
 namespace PlistIO {
 
 // Files larger than this are refused without being read.
-inline constexpr qint64 maximumFileSize = 16 * 1024 * 1024;
+inline constexpr qint64 maximumFileSize = qint64(16) * 1024 * 1024;
 
 std::optional<QVariant> fromData(const QByteArray &data, QString *error = nullptr);
 std::optional<QVariant> read(const QString &path, QString *error = nullptr);

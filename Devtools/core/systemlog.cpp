@@ -16,7 +16,7 @@ QString programName()
 {
     QFile comm(QStringLiteral("/proc/self/comm"));
     if (comm.open(QIODevice::ReadOnly)) {
-        const QString name = QString::fromUtf8(comm.readAll()).trimmed();
+        QString name = QString::fromUtf8(comm.readAll()).trimmed();
         if (!name.isEmpty()) {
             return name;
         }

@@ -42,7 +42,7 @@ public:
 
     QString text(char *value) const
     {
-        const QString result = value ? QString::fromUtf8(value) : QStringLiteral("<null>");
+        QString result = value ? QString::fromUtf8(value) : QStringLiteral("<null>");
         free(value);
         return result;
     }

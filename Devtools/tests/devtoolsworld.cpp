@@ -116,7 +116,7 @@ QList<ListedDevice> listedDevices()
                                    .toObject();
     QList<ListedDevice> devices;
     for (auto group = groups.constBegin(); group != groups.constEnd(); ++group) {
-        for (const QJsonValue &value : group.value().toArray()) {
+        for (const auto &value : group.value().toArray()) {
             const QJsonObject device = value.toObject();
             devices.append({device.value(QStringLiteral("udid")).toString(),
                             device.value(QStringLiteral("name")).toString(),
@@ -143,7 +143,7 @@ std::optional<ListedDevice> firstDevice(const QString &name, const QString &grou
 QString writeApp(const QString &folder, const QString &name, const QString &identifier,
                  const QString &version, const QStringList &groups)
 {
-    const QString app = folder + QLatin1Char('/') + name + QStringLiteral(".app");
+    QString app = folder + QLatin1Char('/') + name + QStringLiteral(".app");
     QDir().mkpath(app);
     PlistIO::writeXml(app + QStringLiteral("/Info.plist"),
                       QVariantMap{{QStringLiteral("CFBundleIdentifier"), identifier},

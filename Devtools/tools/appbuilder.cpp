@@ -105,7 +105,7 @@ namespace AppBuilder {
 
 QString build(const AppSpec &spec, const QString &folder, QString *error)
 {
-    const QString app = folder + QLatin1Char('/') + spec.name + QStringLiteral(".app");
+    QString app = folder + QLatin1Char('/') + spec.name + QStringLiteral(".app");
     if (!QDir().mkpath(app) ||
         !PlistIO::writeXml(app + QStringLiteral("/Info.plist"), infoDictionary(spec), error) ||
         !writeFile(app + QLatin1Char('/') + spec.name, QByteArrayLiteral("#!/bin/sh\nexit 0\n"),

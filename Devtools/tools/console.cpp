@@ -6,8 +6,8 @@ namespace {
 void write(std::FILE *stream, const QString &line)
 {
     const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
+    (void)std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    (void)std::fflush(stream);
 }
 } // namespace
 

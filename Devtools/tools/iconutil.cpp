@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr qint64 maximumImageSize = 16 * 1024 * 1024;
+constexpr qint64 maximumImageSize = qint64(16) * 1024 * 1024;
 
 int usage()
 {

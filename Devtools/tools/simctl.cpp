@@ -45,7 +45,7 @@ int Simctl::run(const QStringList &arguments)
     if (arguments.isEmpty()) {
         return usageOfAll();
     }
-    const QString command = arguments.first();
+    const QString &command = arguments.first();
     const QStringList rest = arguments.mid(1);
     using Handler = int (Simctl::*)(const QStringList &);
     static const QList<std::pair<QString, Handler>> commands = {

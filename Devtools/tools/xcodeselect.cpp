@@ -97,7 +97,7 @@ int run(const QStringList &arguments)
     if (arguments.isEmpty()) {
         return usage();
     }
-    const QString option = arguments.first();
+    const QString &option = arguments.first();
     if ((option == QLatin1String("-p") || option == QLatin1String("--print-path")) &&
         arguments.size() == 1) {
         const auto selected = selectedDeveloperDirectory();
