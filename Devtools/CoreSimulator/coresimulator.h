@@ -33,7 +33,8 @@ typedef struct SimDeviceObject SimDeviceObject;
  *   {"notification": "device_state", "device": <device>, "new_state": <n>}
  * `device` is NULL and `has_new_state` 0 when the entry is missing. The device
  * reference is only borrowed for the duration of the call (retain it to keep it). */
-typedef struct SimNotification {
+typedef struct SimNotification
+{
     const char *notification;
     SimDeviceObject *device;
     int has_new_state;
@@ -42,7 +43,8 @@ typedef struct SimNotification {
 
 typedef void (*SimNotificationHandler)(const SimNotification *notification, void *context);
 
-typedef struct SimDeviceSetClass {
+typedef struct SimDeviceSetClass
+{
     int interfaceVersion; /* SIM_CORESIMULATOR_INTERFACE_VERSION */
     /* The default set: ~/Library/Developer/CoreSimulator/Devices of the
      * current HOME, filtered by the developer folder this library was loaded
@@ -64,19 +66,20 @@ typedef struct SimDeviceSetClass {
     void (*unregisterNotificationHandler)(SimDeviceSetObject *set, uint64_t registration);
 } SimDeviceSetClass;
 
-typedef struct SimDeviceClass {
+typedef struct SimDeviceClass
+{
     int interfaceVersion;
     void (*retain)(SimDeviceObject *device);
     void (*release)(SimDeviceObject *device);
     /* Whether the device answers the named message ("UDID", "name", ...). */
     int (*respondsToSelector)(SimDeviceObject *device, const char *selector);
-    char *(*UDID)(SimDeviceObject *device);     /* upper-case UUID text */
+    char *(*UDID)(SimDeviceObject *device); /* upper-case UUID text */
     char *(*name)(SimDeviceObject *device);
-    int64_t (*state)(SimDeviceObject *device); /* 0 Creating .. 4 ShuttingDown, -1 unknown */
-    char *(*deviceTypeName)(SimDeviceObject *device);           /* "iPhone 6", NULL if unknown */
+    int64_t (*state)(SimDeviceObject *device);        /* 0 Creating .. 4 ShuttingDown, -1 unknown */
+    char *(*deviceTypeName)(SimDeviceObject *device); /* "iPhone 6", NULL if unknown */
     char *(*runtimeVersionString)(SimDeviceObject *device);      /* "9.0", NULL if unknown */
     char *(*runtimeBuildVersionString)(SimDeviceObject *device); /* "13A340", NULL if unknown */
-    char *(*dataPath)(SimDeviceObject *device);   /* <devicePath>/data */
+    char *(*dataPath)(SimDeviceObject *device);                  /* <devicePath>/data */
     char *(*devicePath)(SimDeviceObject *device); /* the device's folder in the set */
     int (*uninstallApplication)(SimDeviceObject *device, const char *bundleIdentifier,
                                 const void *options, char **error);
