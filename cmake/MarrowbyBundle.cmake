@@ -52,16 +52,29 @@ endfunction()
 
 # A GoogleTest executable registered with CTest. Every test process gets the
 # offscreen Qt platform and a private runtime folder (made by the test main).
+# RESOURCE_LOCK names a resource its tests must not share with other tests
+# that name it ("simulator-processes": tests that start Simulator stand-ins or
+# quit every Simulator of the machine, as quitSimulatorIfRunning does).
 function(marrowby_add_test target)
-    add_executable(${target} ${ARGN})
+    cmake_parse_arguments(PARSE_ARGV 1 arg "" "RESOURCE_LOCK" "")
+    add_executable(${target} ${arg_UNPARSED_ARGUMENTS})
     marrowby_target_defaults(${target})
     target_link_libraries(${target} PRIVATE marrowby_testsupport GTest::gtest GTest::gmock)
     set_target_properties(${target} PROPERTIES BUILD_RPATH "${MARROWBY_FRAMEWORKS_DIR}")
+    set(lock)
+    if(arg_RESOURCE_LOCK)
+        set(lock RESOURCE_LOCK "${arg_RESOURCE_LOCK}")
+    endif()
     gtest_discover_tests(${target}
         DISCOVERY_TIMEOUT 60
         PROPERTIES
-            ENVIRONMENT "QT_QPA_PLATFORM=offscreen;MARROWBY_DEVTOOLS_BIN=${MARROWBY_SHAREDSUPPORT_BIN_DIR}"
-            TIMEOUT 120)
+            # One value each: a ";" list would be split into separate
+            # properties on its way through the generated set_tests_properties
+            # call, losing everything after its first element.
+            ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+            ENVIRONMENT_MODIFICATION "MARROWBY_DEVTOOLS_BIN=set:${MARROWBY_SHAREDSUPPORT_BIN_DIR}"
+            TIMEOUT 120
+            ${lock})
 endfunction()
 
 install(DIRECTORY "${MARROWBY_BUNDLE_DIR}" DESTINATION . USE_SOURCE_PERMISSIONS)
