@@ -24,9 +24,9 @@ struct IconFile
     int pixels;
 };
 
-QList<IconFile> iconFiles(const AppSpec &spec)
+QList<IconFile> iconFiles(const AppPlan &plan)
 {
-    switch (spec.family) {
+    switch (plan.family) {
     case DeviceFamily::Watch:
         return {{QStringLiteral("AppIcon40x40"), QStringLiteral("@2x"), 80}};
     case DeviceFamily::TV:
@@ -39,7 +39,7 @@ QList<IconFile> iconFiles(const AppSpec &spec)
     case DeviceFamily::Phone:
         break;
     }
-    if (spec.legacyIcon) {
+    if (plan.legacyIcon) {
         return {{QStringLiteral("Icon"), QString(), 57},
                 {QStringLiteral("Icon"), QStringLiteral("@2x"), 114}};
     }
@@ -53,18 +53,18 @@ QVariantMap primaryIcon(const QStringList &names)
              QVariantMap{{QStringLiteral("CFBundleIconFiles"), names}}}};
 }
 
-QVariantMap infoDictionary(const AppSpec &spec)
+QVariantMap infoDictionary(const AppPlan &plan)
 {
-    QVariantMap info = {{QStringLiteral("CFBundleIdentifier"), spec.identifier},
-                        {QStringLiteral("CFBundleName"), spec.name},
-                        {QStringLiteral("CFBundleExecutable"), spec.name},
+    QVariantMap info = {{QStringLiteral("CFBundleIdentifier"), plan.identifier},
+                        {QStringLiteral("CFBundleName"), plan.name},
+                        {QStringLiteral("CFBundleExecutable"), plan.name},
                         {QStringLiteral("CFBundlePackageType"), QStringLiteral("APPL")},
-                        {QStringLiteral("CFBundleShortVersionString"), spec.version},
-                        {QStringLiteral("CFBundleVersion"), spec.build}};
-    if (!spec.displayName.isEmpty()) {
-        info.insert(QStringLiteral("CFBundleDisplayName"), spec.displayName);
+                        {QStringLiteral("CFBundleShortVersionString"), plan.version},
+                        {QStringLiteral("CFBundleVersion"), plan.build}};
+    if (!plan.displayName.isEmpty()) {
+        info.insert(QStringLiteral("CFBundleDisplayName"), plan.displayName);
     }
-    switch (spec.family) {
+    switch (plan.family) {
     case DeviceFamily::TV:
         info.insert(
             QStringLiteral("CFBundleIcons"),
@@ -80,7 +80,7 @@ QVariantMap infoDictionary(const AppSpec &spec)
         break;
     case DeviceFamily::Phone:
         info.insert(QStringLiteral("CFBundleIcons"),
-                    primaryIcon({spec.legacyIcon ? QStringLiteral("Icon")
+                    primaryIcon({plan.legacyIcon ? QStringLiteral("Icon")
                                                  : QStringLiteral("AppIcon60x60")}));
         break;
     }
@@ -103,40 +103,40 @@ QByteArray localizedStrings(const QString &name)
 
 namespace AppBuilder {
 
-QString build(const AppSpec &spec, const QString &folder, QString *error)
+QString build(const AppPlan &plan, const QString &folder, QString *error)
 {
-    QString app = folder + QLatin1Char('/') + spec.name + QStringLiteral(".app");
+    QString app = folder + QLatin1Char('/') + plan.name + QStringLiteral(".app");
     if (!QDir().mkpath(app) ||
-        !PlistIO::writeXml(app + QStringLiteral("/Info.plist"), infoDictionary(spec), error) ||
-        !writeFile(app + QLatin1Char('/') + spec.name, QByteArrayLiteral("#!/bin/sh\nexit 0\n"),
+        !PlistIO::writeXml(app + QStringLiteral("/Info.plist"), infoDictionary(plan), error) ||
+        !writeFile(app + QLatin1Char('/') + plan.name, QByteArrayLiteral("#!/bin/sh\nexit 0\n"),
                    error)) {
         return QString();
     }
-    QFile::setPermissions(app + QLatin1Char('/') + spec.name,
+    QFile::setPermissions(app + QLatin1Char('/') + plan.name,
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                               QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
                               QFile::ExeOther);
-    for (const IconFile &icon : iconFiles(spec)) {
+    for (const IconFile &icon : iconFiles(plan)) {
         const QString path =
             app + QLatin1Char('/') + icon.name + icon.suffix + QStringLiteral(".png");
-        if (!writeFile(path, IconPainter::png(spec.shape, spec.colour, icon.pixels), error)) {
+        if (!writeFile(path, IconPainter::png(plan.shape, plan.colour, icon.pixels), error)) {
             return QString();
         }
     }
-    if (!spec.localizedName.isEmpty()) {
+    if (!plan.localizedName.isEmpty()) {
         for (const QString &language : {QStringLiteral("en"), QStringLiteral("Base")}) {
             const QString lproj = app + QLatin1Char('/') + language + QStringLiteral(".lproj");
             if (!QDir().mkpath(lproj) || !writeFile(lproj + QStringLiteral("/InfoPlist.strings"),
-                                                    localizedStrings(spec.localizedName), error)) {
+                                                    localizedStrings(plan.localizedName), error)) {
                 return QString();
             }
         }
     }
-    if (!spec.appGroups.isEmpty()) {
+    if (!plan.appGroups.isEmpty()) {
         const QVariantMap entitlements = {
             {QStringLiteral("application-identifier"),
-             QStringLiteral("A1B2C3D4E5.") + spec.identifier},
-            {QStringLiteral("com.apple.security.application-groups"), spec.appGroups}};
+             QStringLiteral("A1B2C3D4E5.") + plan.identifier},
+            {QStringLiteral("com.apple.security.application-groups"), plan.appGroups}};
         if (!PlistIO::writeXml(app + QStringLiteral("/archived-expanded-entitlements.xcent"),
                                entitlements, error)) {
             return QString();

@@ -18,7 +18,7 @@
 #include <QColor>
 #include <QStringList>
 
-struct AppSpec
+struct AppPlan
 {
     QString name;        // folder name and CFBundleName
     QString displayName; // CFBundleDisplayName; empty for none
@@ -36,6 +36,6 @@ struct AppSpec
 namespace AppBuilder {
 
 // Writes `<folder>/<name>.app` and returns its path, or empty with a reason.
-QString build(const AppSpec &spec, const QString &folder, QString *error);
+QString build(const AppPlan &plan, const QString &folder, QString *error);
 
 } // namespace AppBuilder

@@ -17,7 +17,7 @@
 
 namespace {
 
-struct DeviceSpec
+struct DevicePlan
 {
     QString name;
     QString type;
@@ -60,9 +60,9 @@ bool worldIsEmpty(QString *error)
 
 bool makeXcodes(QString *error)
 {
-    XcodeSpec current;
+    XcodePlan current;
     current.appPath = xcodePath();
-    XcodeSpec old;
+    XcodePlan old;
     old.appPath = oldXcodePath();
     old.version = QStringLiteral("7.3.1");
     old.build = QStringLiteral("7D1014");
@@ -72,10 +72,10 @@ bool makeXcodes(QString *error)
     return XcodeSelect::select(XcodeLayout::developerDirectory(xcodePath()), error);
 }
 
-std::optional<DeviceRecord> makeDevice(DeviceSet &set, const DeviceSpec &spec, QString *error)
+std::optional<DeviceRecord> makeDevice(DeviceSet &set, const DevicePlan &plan, QString *error)
 {
-    return set.create(spec.name, SimIdentifiers::deviceTypeIdentifier(spec.type),
-                      SimIdentifiers::runtimeIdentifier(spec.platform, spec.version), error);
+    return set.create(plan.name, SimIdentifiers::deviceTypeIdentifier(plan.type),
+                      SimIdentifiers::runtimeIdentifier(plan.platform, plan.version), error);
 }
 
 bool writeFile(const QString &path, const QByteArray &data)
@@ -86,29 +86,29 @@ bool writeFile(const QString &path, const QByteArray &data)
 }
 
 // Files an app would have left in its containers after some use.
-void fillContainers(const InstalledApp &installed, const AppSpec &spec, AppInstaller &installer)
+void fillContainers(const InstalledApp &installed, const AppPlan &plan, AppInstaller &installer)
 {
     const QString data = installed.dataContainerPath;
     writeFile(data + QStringLiteral("/Documents/notes.txt"),
-              QStringLiteral("Notes kept by %1.\n").arg(spec.name).toUtf8());
+              QStringLiteral("Notes kept by %1.\n").arg(plan.name).toUtf8());
     writeFile(data + QStringLiteral("/Library/Caches/thumbnail.png"),
-              IconPainter::png(spec.shape, spec.colour, 64));
+              IconPainter::png(plan.shape, plan.colour, 64));
     writeFile(data + QStringLiteral("/tmp/upload.partial"), QByteArray(2048, 'x'));
-    PlistIO::writeXml(data + QStringLiteral("/Library/Preferences/") + spec.identifier +
+    PlistIO::writeXml(data + QStringLiteral("/Library/Preferences/") + plan.identifier +
                           QStringLiteral(".plist"),
                       QVariantMap{{QStringLiteral("launchCount"), 3},
                                   {QStringLiteral("lastUser"), QStringLiteral("sample")}});
-    for (const QString &group : spec.appGroups) {
+    for (const QString &group : plan.appGroups) {
         const QString container = installer.appGroupContainer(group);
         if (!container.isEmpty()) {
-            writeFile(container + QStringLiteral("/Library/Caches/shared-") + spec.identifier +
+            writeFile(container + QStringLiteral("/Library/Caches/shared-") + plan.identifier +
                           QStringLiteral(".txt"),
                       group.toUtf8() + '\n');
         }
     }
 }
 
-bool installApps(const QList<AppSpec> &apps, const QList<DeviceRecord> &devices,
+bool installApps(const QList<AppPlan> &apps, const QList<DeviceRecord> &devices,
                  const QList<Placement> &placements, QString *error)
 {
     QTemporaryDir builds(DevtoolsPaths::home() + QStringLiteral("/.sample-world-XXXXXX"));
@@ -117,9 +117,9 @@ bool installApps(const QList<AppSpec> &apps, const QList<DeviceRecord> &devices,
         return false;
     }
     QStringList bundles;
-    for (const AppSpec &spec : apps) {
-        const QString folder = builds.path() + QLatin1Char('/') + spec.identifier;
-        const QString bundle = AppBuilder::build(spec, folder, error);
+    for (const AppPlan &plan : apps) {
+        const QString folder = builds.path() + QLatin1Char('/') + plan.identifier;
+        const QString bundle = AppBuilder::build(plan, folder, error);
         if (bundle.isEmpty()) {
             return false;
         }
@@ -138,7 +138,7 @@ bool installApps(const QList<AppSpec> &apps, const QList<DeviceRecord> &devices,
     return true;
 }
 
-QList<DeviceSpec> sampleDevices()
+QList<DevicePlan> sampleDevices()
 {
     const QString iOS = QStringLiteral("iOS");
     const QString watchOS = QStringLiteral("watchOS");
@@ -180,34 +180,34 @@ QList<DeviceSpec> sampleDevices()
     };
 }
 
-AppSpec app(const QString &name, const QString &identifier, DeviceFamily family, IconShape shape,
+AppPlan app(const QString &name, const QString &identifier, DeviceFamily family, IconShape shape,
             const QColor &colour)
 {
-    AppSpec spec;
-    spec.name = name;
-    spec.displayName = name;
-    spec.identifier = identifier;
-    spec.family = family;
-    spec.shape = shape;
-    spec.colour = colour;
-    return spec;
+    AppPlan plan;
+    plan.name = name;
+    plan.displayName = name;
+    plan.identifier = identifier;
+    plan.family = family;
+    plan.shape = shape;
+    plan.colour = colour;
+    return plan;
 }
 
-QList<AppSpec> sampleApps()
+QList<AppPlan> sampleApps()
 {
-    QList<AppSpec> apps;
-    AppSpec birdwatch = app(QStringLiteral("Birdwatch"), QStringLiteral("com.example.birdwatch"),
+    QList<AppPlan> apps;
+    AppPlan birdwatch = app(QStringLiteral("Birdwatch"), QStringLiteral("com.example.birdwatch"),
                             DeviceFamily::Phone, IconShape::Circle, QColor(46, 139, 87));
     birdwatch.appGroups = {QStringLiteral("group.com.example.birdwatch")};
     apps.append(birdwatch); // 0
-    AppSpec tides = app(QStringLiteral("Tide Tables"), QStringLiteral("com.example.tides"),
+    AppPlan tides = app(QStringLiteral("Tide Tables"), QStringLiteral("com.example.tides"),
                         DeviceFamily::Phone, IconShape::Triangle, QColor(30, 90, 200));
     tides.appGroups = {QStringLiteral("group.com.example.shared"),
                        QStringLiteral("group.com.example.tides")};
     tides.version = QStringLiteral("2.1");
     tides.build = QStringLiteral("210");
     apps.append(tides); // 1
-    AppSpec notebook = app(QStringLiteral("Notebook"), QStringLiteral("com.example.notebook"),
+    AppPlan notebook = app(QStringLiteral("Notebook"), QStringLiteral("com.example.notebook"),
                            DeviceFamily::Phone, IconShape::Square, QColor(230, 180, 20));
     notebook.displayName.clear();
     notebook.localizedName = QStringLiteral("Field Notes");
@@ -217,11 +217,11 @@ QList<AppSpec> sampleApps()
     // Another app with the same name as the one above.
     apps.append(app(QStringLiteral("Counter"), QStringLiteral("com.example.counter-pro"),
                     DeviceFamily::Phone, IconShape::Star, QColor(120, 40, 160))); // 4
-    AppSpec metronome = app(QStringLiteral("Metronome"), QStringLiteral("com.example.metronome"),
+    AppPlan metronome = app(QStringLiteral("Metronome"), QStringLiteral("com.example.metronome"),
                             DeviceFamily::Phone, IconShape::Diamond, QColor(240, 120, 20));
     metronome.legacyIcon = true;
     apps.append(metronome); // 5
-    AppSpec atlas = app(QStringLiteral("Pocket Atlas"), QStringLiteral("com.example.atlas"),
+    AppPlan atlas = app(QStringLiteral("Pocket Atlas"), QStringLiteral("com.example.atlas"),
                         DeviceFamily::Pad, IconShape::Hexagon, QColor(0, 128, 128));
     atlas.appGroups = {QStringLiteral("group.com.example.shared")};
     apps.append(atlas); // 6
@@ -275,8 +275,8 @@ bool makeSampleWorld(QString *error)
     }
     DeviceSet set;
     QList<DeviceRecord> devices;
-    for (const DeviceSpec &spec : sampleDevices()) {
-        const auto record = makeDevice(set, spec, error);
+    for (const DevicePlan &plan : sampleDevices()) {
+        const auto record = makeDevice(set, plan, error);
         if (!record) {
             return false;
         }
@@ -292,7 +292,7 @@ bool makeLargeWorld(int deviceCount, int appsPerDevice, QString *error)
         return false;
     }
     // Every device type with every runtime that runs it, both Xcodes.
-    QList<DeviceSpec> kinds;
+    QList<DevicePlan> kinds;
     for (const QString &xcode : {QStringLiteral("8.0"), QStringLiteral("7.3.1")}) {
         for (const RuntimeProfile &runtime : XcodeMaker::defaultRuntimes(xcode)) {
             for (const auto &type : SimIdentifiers::knownDeviceTypes()) {
@@ -313,17 +313,17 @@ bool makeLargeWorld(int deviceCount, int appsPerDevice, QString *error)
         devices.append(*record);
         everyDevice.append(i);
     }
-    QList<AppSpec> apps;
+    QList<AppPlan> apps;
     QList<Placement> placements;
     for (int i = 0; i < appsPerDevice; ++i) {
-        AppSpec spec =
+        AppPlan plan =
             app(QStringLiteral("App %1").arg(i + 1, 3, 10, QLatin1Char('0')),
                 QStringLiteral("com.example.large.app%1").arg(i + 1), DeviceFamily::Pad,
                 IconShape(i % IconPainter::shapeCount), QColor::fromHsv((i * 37) % 360, 200, 200));
         if (i % 5 == 0) {
-            spec.appGroups = {QStringLiteral("group.com.example.large.shared")};
+            plan.appGroups = {QStringLiteral("group.com.example.large.shared")};
         }
-        apps.append(spec);
+        apps.append(plan);
         placements.append({i, everyDevice});
     }
     if (!installApps(apps, devices, placements, error)) {

@@ -41,9 +41,9 @@ bool writeSimulatorApp(const QString &app, const QString &identifier, const QStr
                              executable, error);
 }
 
-bool writeProfiles(const XcodeSpec &spec, const QString &developer, QString *error)
+bool writeProfiles(const XcodePlan &plan, const QString &developer, QString *error)
 {
-    const QStringList names = spec.deviceTypeNames;
+    const QStringList names = plan.deviceTypeNames;
     for (const auto &known : SimIdentifiers::knownDeviceTypes()) {
         if (!names.isEmpty() && !names.contains(known.name)) {
             continue;
@@ -60,7 +60,7 @@ bool writeProfiles(const XcodeSpec &spec, const QString &developer, QString *err
         }
     }
     const QList<RuntimeProfile> runtimes =
-        spec.runtimes.isEmpty() ? XcodeMaker::defaultRuntimes(spec.version) : spec.runtimes;
+        plan.runtimes.isEmpty() ? XcodeMaker::defaultRuntimes(plan.version) : plan.runtimes;
     for (const RuntimeProfile &profile : runtimes) {
         const QString folder = XcodeLayout::runtimeProfilesPath(developer) + QLatin1Char('/') +
                                XcodeProfiles::runtimeBundleName(profile) +
@@ -74,7 +74,7 @@ bool writeProfiles(const XcodeSpec &spec, const QString &developer, QString *err
     return true;
 }
 
-bool layOut(const XcodeSpec &spec, const QString &app, QString *error)
+bool layOut(const XcodePlan &plan, const QString &app, QString *error)
 {
     const QString contents = app + QStringLiteral("/Contents");
     const QString developer = XcodeLayout::developerDirectory(app);
@@ -82,10 +82,10 @@ bool layOut(const XcodeSpec &spec, const QString &app, QString *error)
         {QStringLiteral("CFBundleIdentifier"), XcodeLayout::xcodeBundleIdentifier()},
         {QStringLiteral("CFBundleName"), QStringLiteral("Xcode")},
         {QStringLiteral("CFBundlePackageType"), QStringLiteral("APPL")},
-        {QStringLiteral("CFBundleShortVersionString"), spec.version},
-        {QStringLiteral("CFBundleVersion"), spec.build}};
-    const QVariantMap version = {{QStringLiteral("ProductBuildVersion"), spec.build},
-                                 {QStringLiteral("CFBundleShortVersionString"), spec.version}};
+        {QStringLiteral("CFBundleShortVersionString"), plan.version},
+        {QStringLiteral("CFBundleVersion"), plan.build}};
+    const QVariantMap version = {{QStringLiteral("ProductBuildVersion"), plan.build},
+                                 {QStringLiteral("CFBundleShortVersionString"), plan.version}};
     return QDir().mkpath(developer) &&
            PlistIO::writeXml(contents + QStringLiteral("/Info.plist"), info, error) &&
            PlistIO::writeXml(contents + QStringLiteral("/version.plist"), version, error) &&
@@ -96,10 +96,10 @@ bool layOut(const XcodeSpec &spec, const QString &app, QString *error)
            copyFramework(QStringLiteral("CoreSimulator"),
                          XcodeLayout::coreSimulatorFrameworkPath(developer), error) &&
            writeSimulatorApp(XcodeLayout::simulatorAppPath(developer),
-                             QStringLiteral("com.apple.iphonesimulator"), spec.version, error) &&
+                             QStringLiteral("com.apple.iphonesimulator"), plan.version, error) &&
            writeSimulatorApp(XcodeLayout::watchSimulatorAppPath(developer),
-                             QStringLiteral("com.apple.watchsimulator"), spec.version, error) &&
-           writeProfiles(spec, developer, error);
+                             QStringLiteral("com.apple.watchsimulator"), plan.version, error) &&
+           writeProfiles(plan, developer, error);
 }
 
 int usage()
@@ -144,18 +144,18 @@ QList<RuntimeProfile> defaultRuntimes(const QString &xcodeVersion)
             runtime(QStringLiteral("watchOS"), QStringLiteral("3.0"), QStringLiteral("14S326"))};
 }
 
-bool make(const XcodeSpec &spec, QString *error)
+bool make(const XcodePlan &plan, QString *error)
 {
-    const QString app = QDir::cleanPath(QFileInfo(spec.appPath).absoluteFilePath());
+    const QString app = QDir::cleanPath(QFileInfo(plan.appPath).absoluteFilePath());
     if (!app.endsWith(QLatin1String(".app"))) {
-        *error = QStringLiteral("%1: an Xcode's name must end in .app").arg(spec.appPath);
+        *error = QStringLiteral("%1: an Xcode's name must end in .app").arg(plan.appPath);
         return false;
     }
     if (QFileInfo::exists(app) || QFileInfo(app).isSymLink()) {
         *error = QStringLiteral("%1 already exists").arg(app);
         return false;
     }
-    for (const QString &name : spec.deviceTypeNames) {
+    for (const QString &name : plan.deviceTypeNames) {
         if (!SimIdentifiers::familyOfDeviceType(SimIdentifiers::deviceTypeIdentifier(name))) {
             *error = QStringLiteral("unknown device type '%1'").arg(name);
             return false;
@@ -165,7 +165,7 @@ bool make(const XcodeSpec &spec, QString *error)
     // search never finds half an Xcode.
     const QString parent = QFileInfo(app).absolutePath();
     const QString staging = FileOps::stagingPath(parent) + QStringLiteral(".app");
-    if (!QDir().mkpath(parent) || !layOut(spec, staging, error) ||
+    if (!QDir().mkpath(parent) || !layOut(plan, staging, error) ||
         !FileOps::renamePath(staging, app, error)) {
         QDir(staging).removeRecursively();
         return false;
@@ -175,36 +175,36 @@ bool make(const XcodeSpec &spec, QString *error)
 
 int run(const QStringList &arguments)
 {
-    XcodeSpec spec;
+    XcodePlan plan;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
         const bool hasValue = i + 1 < arguments.size();
         if (argument == QLatin1String("--version") && hasValue) {
-            spec.version = arguments.at(++i);
+            plan.version = arguments.at(++i);
         } else if (argument == QLatin1String("--build") && hasValue) {
-            spec.build = arguments.at(++i);
+            plan.build = arguments.at(++i);
         } else if (argument == QLatin1String("--runtime") && hasValue) {
             const QStringList parts = arguments.at(++i).split(QLatin1Char(':'));
             if (parts.size() != 3 || parts.contains(QString())) {
                 return usage();
             }
-            spec.runtimes.append(runtime(parts.at(0), parts.at(1), parts.at(2)));
+            plan.runtimes.append(runtime(parts.at(0), parts.at(1), parts.at(2)));
         } else if (argument == QLatin1String("--device-type") && hasValue) {
-            spec.deviceTypeNames.append(arguments.at(++i));
-        } else if (!argument.startsWith(QLatin1Char('-')) && spec.appPath.isEmpty()) {
-            spec.appPath = argument;
+            plan.deviceTypeNames.append(arguments.at(++i));
+        } else if (!argument.startsWith(QLatin1Char('-')) && plan.appPath.isEmpty()) {
+            plan.appPath = argument;
         } else {
             return usage();
         }
     }
-    if (spec.appPath.isEmpty()) {
+    if (plan.appPath.isEmpty()) {
         return usage();
     }
     QString error;
-    if (!make(spec, &error)) {
+    if (!make(plan, &error)) {
         return Console::fail(QStringLiteral("make-xcode: %1").arg(error));
     }
-    Console::out(QDir::cleanPath(QFileInfo(spec.appPath).absoluteFilePath()));
+    Console::out(QDir::cleanPath(QFileInfo(plan.appPath).absoluteFilePath()));
     return 0;
 }
 

@@ -18,7 +18,7 @@
 
 #include <QStringList>
 
-struct XcodeSpec
+struct XcodePlan
 {
     QString appPath;
     QString version = QStringLiteral("8.0");
@@ -30,7 +30,7 @@ struct XcodeSpec
 namespace XcodeMaker {
 
 int run(const QStringList &arguments);
-bool make(const XcodeSpec &spec, QString *error);
+bool make(const XcodePlan &plan, QString *error);
 
 RuntimeProfile runtime(const QString &platform, const QString &version, const QString &build);
 // iOS, watchOS and tvOS runtimes that came with an Xcode version.
