@@ -4,6 +4,7 @@
 #include "propertylist.h"
 
 #include "binarypropertylist_p.h"
+#include "binarypropertylistwriter.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -187,7 +188,7 @@ Node fromVariant(const QVariant &value, int depth)
         const QVariantMap map = value.toMap();
         for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
             Node child = fromVariant(it.value(), depth + 1);
-            if (!child) {
+            if (!child || it.key().contains(QChar(0))) {
                 return nullptr;
             }
             plist_dict_set_item(dict.get(), it.key().toUtf8().constData(), child.release());
@@ -214,8 +215,14 @@ Node fromVariant(const QVariant &value, int depth)
         }
         return array;
     }
-    case QMetaType::QString:
-        return Node(plist_new_string(value.toString().toUtf8().constData()));
+    case QMetaType::QString: {
+        // libplist keeps C strings: a NUL would silently cut the text short.
+        const QString text = value.toString();
+        if (text.contains(QChar(0))) {
+            return nullptr;
+        }
+        return Node(plist_new_string(text.toUtf8().constData()));
+    }
     case QMetaType::Bool:
         return Node(plist_new_bool(value.toBool()));
     case QMetaType::Int:
@@ -305,17 +312,16 @@ std::optional<QVariantMap> dictionaryFromFile(const QString &path)
 
 std::optional<QByteArray> toData(const QVariant &value, Format format)
 {
+    if (format == Format::Binary) {
+        return writeBinary(value);
+    }
     Node root = fromVariant(value, 0);
     if (!root) {
         return std::nullopt;
     }
     char *bytes = nullptr;
     uint32_t length = 0;
-    if (format == Format::Binary) {
-        plist_to_bin(root.get(), &bytes, &length);
-    } else {
-        plist_to_xml(root.get(), &bytes, &length);
-    }
+    plist_to_xml(root.get(), &bytes, &length);
     if (!bytes) {
         return std::nullopt;
     }

@@ -65,6 +65,23 @@ TEST_P(PropertyListFormats, ReferencesSurviveBothFormats)
     EXPECT_EQ(uid.value<PropertyListUid>().value, 7u);
 }
 
+TEST_P(PropertyListFormats, TextsHoldingNulAreKeptWholeOrRefusedNeverCutShort)
+{
+    const QString withNul = QStringLiteral("before") + QChar(0) + QStringLiteral("after");
+    for (const QVariantMap &value : {QVariantMap{{QStringLiteral("k"), withNul}},
+                                     QVariantMap{{withNul, QStringLiteral("v")}}}) {
+        auto data = PropertyList::toData(value, GetParam());
+        if (!data) {
+            continue; // refused: XML cannot carry a NUL character
+        }
+        auto read = PropertyList::dictionaryFromData(*data);
+        ASSERT_TRUE(read);
+        EXPECT_EQ(*read, value);
+    }
+    EXPECT_FALSE(PropertyList::toData(QVariantMap{{QStringLiteral("k"), withNul}},
+                                      PropertyList::Format::Xml));
+}
+
 INSTANTIATE_TEST_SUITE_P(Both, PropertyListFormats,
                          ::testing::Values(PropertyList::Format::Xml,
                                            PropertyList::Format::Binary));
