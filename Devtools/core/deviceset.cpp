@@ -132,6 +132,19 @@ std::optional<DeviceRecord> DeviceSet::create(const QString &name, const QString
     return record;
 }
 
+// Reads the device again (the caller holds its lock) and refuses it unless it
+// is shut down; `refusal` gets the state's name.
+std::optional<DeviceRecord> DeviceSet::rereadShutDown(const QString &path, const QString &refusal,
+                                                      QString *error)
+{
+    auto record = DeviceRecord::read(path, error);
+    if (record && record->state != SimIdentifiers::stateShutdown) {
+        setError(error, refusal.arg(SimIdentifiers::stateName(record->state)));
+        return std::nullopt;
+    }
+    return record;
+}
+
 bool DeviceSet::remove(const QString &udid, QString *error)
 {
     auto record = device(udid, error);
@@ -139,13 +152,9 @@ bool DeviceSet::remove(const QString &udid, QString *error)
         return false;
     }
     DeviceLock lock(record->path);
-    record = DeviceRecord::read(record->path, error);
+    record = rereadShutDown(
+        record->path, QStringLiteral("Unable to delete a device in the current state: %1"), error);
     if (!record) {
-        return false;
-    }
-    if (record->state != SimIdentifiers::stateShutdown) {
-        setError(error, QStringLiteral("Unable to delete a device in the current state: %1")
-                            .arg(SimIdentifiers::stateName(record->state)));
         return false;
     }
     if (!FileOps::removeTree(record->path, m_path, error)) {
@@ -162,13 +171,10 @@ bool DeviceSet::erase(const QString &udid, QString *error)
         return false;
     }
     DeviceLock lock(record->path);
-    record = DeviceRecord::read(record->path, error);
+    record = rereadShutDown(
+        record->path, QStringLiteral("Unable to erase contents and settings in current state: %1"),
+        error);
     if (!record) {
-        return false;
-    }
-    if (record->state != SimIdentifiers::stateShutdown) {
-        setError(error, QStringLiteral("Unable to erase contents and settings in current state: %1")
-                            .arg(SimIdentifiers::stateName(record->state)));
         return false;
     }
     const QString fresh = FileOps::stagingPath(record->path);

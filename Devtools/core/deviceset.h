@@ -45,5 +45,7 @@ public:
     static std::optional<QString> normalizedUdid(const QString &text);
 
 private:
+    static std::optional<DeviceRecord> rereadShutDown(const QString &path, const QString &refusal,
+                                                      QString *error);
     QString m_path;
 };
