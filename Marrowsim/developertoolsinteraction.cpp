@@ -4,10 +4,10 @@
 
 #include "stringsfile.h"
 
-#include "Marrowkit/log.h"
-#include "Marrowkit/propertylist.h"
-#include "Marrowkit/simulatorapp.h"
-#include "Marrowkit/simulatorproxydevice.h"
+#include "Marrowkit/foundation/log.h"
+#include "Marrowkit/model/simulatorapp.h"
+#include "Marrowkit/model/simulatorproxydevice.h"
+#include "Marrowkit/plist/propertylist.h"
 
 #include <QDir>
 #include <QFileInfo>

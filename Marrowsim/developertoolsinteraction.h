@@ -8,9 +8,10 @@
 #pragma once
 
 #include "iphonesimulator.h"
+#include "Marrowsim/marrowsim_export.h"
 
-#include "Marrowkit/simulatordevice.h"
-#include "Marrowkit/simulatorupdate.h"
+#include "Marrowkit/model/simulatordevice.h"
+#include "Marrowkit/model/simulatorupdate.h"
 
 #include <QUrl>
 #include <QVariantMap>
@@ -18,7 +19,7 @@
 #include <functional>
 #include <memory>
 
-class DeveloperToolsInteraction
+class MARROWSIM_TESTABLE DeveloperToolsInteraction
 {
 public:
     using UpdateHandler = std::function<void(const std::shared_ptr<SimulatorUpdate> &)>;

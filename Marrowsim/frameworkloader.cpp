@@ -1,6 +1,6 @@
 #include "frameworkloader.h"
 
-#include "Marrowkit/propertylist.h"
+#include "Marrowkit/plist/propertylist.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -2,8 +2,8 @@
 
 #include "frameworkloader.h"
 
-#include "Marrowkit/bundle.h"
-#include "Marrowkit/performtask.h"
+#include "Marrowkit/foundation/performtask.h"
+#include "Marrowkit/platform/bundle.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -8,6 +8,8 @@
 // the framework's own thread.
 #pragma once
 
+#include "Marrowsim/marrowsim_export.h"
+
 #include "simdevicehandle.h"
 
 #include <QHash>
@@ -25,7 +27,7 @@ struct SimulatorNotification
     std::optional<qint64> newState;
 };
 
-class iPhoneSimulator
+class MARROWSIM_TESTABLE iPhoneSimulator
 {
 public:
     using NotificationHandler = std::function<void(const SimulatorNotification &)>;

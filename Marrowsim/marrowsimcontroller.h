@@ -1,34 +1,52 @@
-// The simulator control library's entry point for the service: one controller
-// per selected developer folder, forwarding to DeveloperToolsInteraction.
+// The simulator control library's one public entry point: a controller per
+// selected developer folder that lists every available device with its apps,
+// reports device-state changes as updates, and carries out the device and app
+// actions. Everything behind it (the framework bridge, the device set reader)
+// is internal to the library.
 //
-// Thread: as DeveloperToolsInteraction.
+// Thread: used from one thread at a time (the service's main thread); the
+// update handler runs on the framework's own thread.
 #pragma once
 
-#include "developertoolsinteraction.h"
+#include "Marrowsim/marrowsim_export.h"
 
-class MarrowsimController
+#include "Marrowkit/model/simulatordevice.h"
+#include "Marrowkit/model/simulatorupdate.h"
+
+#include <QList>
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+
+class DeveloperToolsInteraction;
+
+class MARROWSIM_EXPORT MarrowsimController
 {
 public:
-    explicit MarrowsimController(const QString &path) : m_dti(path) {}
+    using UpdateHandler = std::function<void(const std::shared_ptr<SimulatorUpdate> &)>;
 
-    QList<std::shared_ptr<SimulatorDevice>> availableDevices() { return m_dti.availableDevices(); }
-    void registerNotificationHandler(DeveloperToolsInteraction::UpdateHandler handler)
-    {
-        m_dti.registerNotificationHandler(std::move(handler));
-    }
-    bool launchApp(const SimulatorApp &app) { return m_dti.launchApp(app); }
-    bool uninstallApp(const SimulatorApp &app) { return m_dti.uninstallApp(app); }
-    bool resetContentsAndSettingsOfDevice(const SimulatorDevice &device)
-    {
-        return m_dti.resetContentsAndSettingsOfDevice(device);
-    }
-    bool addPhoto(const QUrl &url, const SimulatorDevice &device)
-    {
-        return m_dti.addPhoto(url, device);
-    }
+    // `path` is the selected Xcode's developer folder; its frameworks are
+    // loaded here, once per process.
+    explicit MarrowsimController(const QString &path);
+    ~MarrowsimController();
+    MarrowsimController(const MarrowsimController &) = delete;
+    MarrowsimController &operator=(const MarrowsimController &) = delete;
 
-    DeveloperToolsInteraction &dti() { return m_dti; }
+    // Whether the developer folder's simulator frameworks could be loaded;
+    // without them there are no devices and every action answers false.
+    bool didLoadFrameworks() const;
+
+    QList<std::shared_ptr<SimulatorDevice>> availableDevices();
+    // Replaces the handler of an earlier call; ends with the controller.
+    void registerNotificationHandler(UpdateHandler handler);
+
+    bool launchApp(const SimulatorApp &app);
+    bool uninstallApp(const SimulatorApp &app);
+    bool resetContentsAndSettingsOfDevice(const SimulatorDevice &device);
+    bool addPhoto(const QUrl &url, const SimulatorDevice &device);
 
 private:
-    DeveloperToolsInteraction m_dti;
+    std::unique_ptr<DeveloperToolsInteraction> m_dti;
 };

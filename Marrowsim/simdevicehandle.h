@@ -3,13 +3,15 @@
 // releases. Texts come back as Qt values (nothing when the device has none).
 #pragma once
 
-#include "Devtools/CoreSimulator/coresimulator.h"
+#include "Marrowsim/marrowsim_export.h"
+
+#include "coresimulator.h"
 
 #include <QString>
 
 #include <optional>
 
-class SimDeviceHandle
+class MARROWSIM_TESTABLE SimDeviceHandle
 {
 public:
     SimDeviceHandle() = default;

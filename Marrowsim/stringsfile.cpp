@@ -1,6 +1,6 @@
 #include "stringsfile.h"
 
-#include "Marrowkit/propertylist.h"
+#include "Marrowkit/plist/propertylist.h"
 
 #include <QFile>
 #include <QStringDecoder>

@@ -3,9 +3,11 @@
 // UTF-8 or UTF-16. Malformed tables give nothing.
 #pragma once
 
+#include "Marrowsim/marrowsim_export.h"
+
 #include <QString>
 #include <QVariantMap>
 
 #include <optional>
 
-std::optional<QVariantMap> readStringsTable(const QString &path);
+MARROWSIM_TESTABLE std::optional<QVariantMap> readStringsTable(const QString &path);

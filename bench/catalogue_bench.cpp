@@ -7,9 +7,9 @@
 // same run. Prints medians, sizes and ratios.
 //
 // Usage: catalogue_bench [ROUNDS]
-#include "Marrowkit/propertylist.h"
-#include "Marrowkit/simulatorapp.h"
-#include "Marrowkit/simulatorcoding.h"
+#include "Marrowkit/model/simulatorapp.h"
+#include "Marrowkit/model/simulatorcoding.h"
+#include "Marrowkit/plist/propertylist.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

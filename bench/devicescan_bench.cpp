@@ -7,7 +7,7 @@
 //   devicescan_bench [--devices 40] [--apps 50] [--runs 5]
 #include "Marrowsim/marrowsimcontroller.h"
 
-#include "Marrowkit/simulatorapp.h"
+#include "Marrowkit/model/simulatorapp.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -154,7 +154,7 @@ int main(int argc, char **argv)
     const QString deviceSet =
         home.path() + QStringLiteral("/Library/Developer/CoreSimulator/Devices");
     MarrowsimController controller(developer);
-    if (!controller.dti().didLoadFrameworks()) {
+    if (!controller.didLoadFrameworks()) {
         std::fprintf(stderr, "the simulator frameworks did not load\n");
         return 1;
     }

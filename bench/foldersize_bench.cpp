@@ -2,7 +2,7 @@
 // the sizes that `find DIR -type f -printf '%s\n'` prints, in the same run.
 //
 // Usage: foldersize_bench [FILES]   (the tree is made in a temporary folder)
-#include "Marrowkit/foldersize.h"
+#include "Marrowkit/platform/foldersize.h"
 
 #include <QCoreApplication>
 #include <QDir>

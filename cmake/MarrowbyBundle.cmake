@@ -18,6 +18,8 @@ endif()
 
 configure_file("${CMAKE_CURRENT_LIST_DIR}/Info.plist.in" "${MARROWBY_CONTENTS_DIR}/Info.plist" @ONLY)
 
+include(GenerateExportHeader)
+
 # Strict, warning-clean builds for everything of ours.
 function(marrowby_target_defaults target)
     target_compile_options(${target} PRIVATE -Wall -Wextra)
@@ -27,7 +29,10 @@ function(marrowby_target_defaults target)
         MARROWBY_SOURCE_ROOT="${PROJECT_SOURCE_DIR}/")
 endfunction()
 
-# A shared library placed in the bundle's Frameworks folder.
+# A shared library placed in the bundle's Frameworks folder. It exports only
+# what is marked <TARGET>_EXPORT (from "<target>/<target lower-case>_export.h");
+# <TARGET>_TESTABLE marks internals that the tests reach, exported only in
+# builds with tests.
 function(marrowby_add_framework target)
     add_library(${target} SHARED ${ARGN})
     marrowby_target_defaults(${target})
@@ -35,7 +40,44 @@ function(marrowby_add_framework target)
         LIBRARY_OUTPUT_DIRECTORY "${MARROWBY_FRAMEWORKS_DIR}"
         BUILD_RPATH "\$ORIGIN"
         INSTALL_RPATH "\$ORIGIN"
-        CXX_VISIBILITY_PRESET default)
+        C_VISIBILITY_PRESET hidden
+        CXX_VISIBILITY_PRESET hidden
+        VISIBILITY_INLINES_HIDDEN ON)
+    string(TOUPPER "${target}" upper)
+    string(TOLOWER "${target}" lower)
+    set(testable "
+#ifdef ${upper}_EXPORT_TESTABLE
+#  define ${upper}_TESTABLE ${upper}_EXPORT
+#else
+#  define ${upper}_TESTABLE
+#endif
+")
+    generate_export_header(${target}
+        BASE_NAME "${upper}"
+        EXPORT_FILE_NAME "${CMAKE_CURRENT_BINARY_DIR}/include/${target}/${lower}_export.h"
+        CUSTOM_CONTENT_FROM_VARIABLE testable)
+    if(BUILD_TESTING)
+        target_compile_definitions(${target} PRIVATE ${upper}_EXPORT_TESTABLE)
+    endif()
+    target_include_directories(${target}
+        PUBLIC "$<BUILD_INTERFACE:${CMAKE_CURRENT_BINARY_DIR}/include>"
+        PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
+endfunction()
+
+# Makes each header (a path below the current source folder) reachable as
+# "<target>/<header>" through a forwarding header in the library's own include
+# root, and nothing else of the library: a consumer cannot reach its internals.
+function(marrowby_public_headers target)
+    foreach(header IN LISTS ARGN)
+        file(CONFIGURE OUTPUT "${CMAKE_CURRENT_BINARY_DIR}/include/${target}/${header}"
+             CONTENT "#include \"${CMAKE_CURRENT_SOURCE_DIR}/${header}\"\n")
+    endforeach()
+endfunction()
+
+# Tests reach the library's internals (its "_p.h" headers) from its own root.
+function(marrowby_test_internals test library)
+    get_target_property(dir ${library} SOURCE_DIR)
+    target_include_directories(${test} PRIVATE "${dir}")
 endfunction()
 
 # A program whose libraries live in the bundle's Frameworks folder; `dir` is

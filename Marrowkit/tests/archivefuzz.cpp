@@ -1,12 +1,12 @@
 #include "Marrowkit/tests/archivefuzz.h"
 
-#include "Marrowkit/image.h"
-#include "Marrowkit/keyedarchiver.h"
-#include "Marrowkit/keyedunarchiver.h"
-#include "Marrowkit/propertylist.h"
-#include "Marrowkit/simulatorapp.h"
-#include "Marrowkit/simulatorcoding.h"
-#include "Marrowkit/simulatorproxydevice.h"
+#include "Marrowkit/icons/image.h"
+#include "Marrowkit/model/simulatorapp.h"
+#include "Marrowkit/model/simulatorcoding.h"
+#include "Marrowkit/model/simulatorproxydevice.h"
+#include "Marrowkit/plist/keyedarchiver.h"
+#include "Marrowkit/plist/keyedunarchiver.h"
+#include "Marrowkit/plist/propertylist.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>

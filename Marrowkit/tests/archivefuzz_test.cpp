@@ -5,10 +5,10 @@
 // to the same value.
 #include "Marrowkit/tests/archivefuzz.h"
 
-#include "Marrowkit/binarypropertylistwriter.h"
-#include "Marrowkit/keyedarchiver.h"
-#include "Marrowkit/keyedunarchiver.h"
-#include "Marrowkit/propertylist.h"
+#include "Marrowkit/plist/binarypropertylistwriter.h"
+#include "Marrowkit/plist/keyedarchiver.h"
+#include "Marrowkit/plist/keyedunarchiver.h"
+#include "Marrowkit/plist/propertylist.h"
 
 #include <QRandomGenerator>
 #include <QScopeGuard>

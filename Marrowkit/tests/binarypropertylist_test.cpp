@@ -1,7 +1,7 @@
 // The hardened binary reader, fed hand-built lists: what libplist writes must
 // read back, and every structural lie (cycles, wild offsets, impossible
 // counts, shared subtrees that would explode) must give nothing quickly.
-#include "Marrowkit/propertylist.h"
+#include "Marrowkit/plist/propertylist.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The binary property-list writer: what it writes reads back the same through
 // our reader and through libplist's, at every reference and offset size.
-#include "Marrowkit/binarypropertylistwriter.h"
-#include "Marrowkit/propertylist.h"
+#include "Marrowkit/plist/binarypropertylistwriter.h"
+#include "Marrowkit/plist/propertylist.h"
 
 #include <QDateTime>
 #include <QSize>

@@ -1,5 +1,5 @@
 // delay: cancellation, early runs, the deadline, and rejected delays.
-#include "Marrowkit/delay.h"
+#include "Marrowkit/foundation/delay.h"
 
 #include "tests/support/testsupport.h"
 

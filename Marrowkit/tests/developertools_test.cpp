@@ -1,8 +1,8 @@
 // DeveloperTools against the developer-tools stand-in: real programs, a real
 // sample world in a temporary HOME, a real Simulator process.
-#include "Marrowkit/bundle.h"
-#include "Marrowkit/developertools.h"
-#include "Marrowkit/propertylist.h"
+#include "Marrowkit/devtools/developertools.h"
+#include "Marrowkit/platform/bundle.h"
+#include "Marrowkit/plist/propertylist.h"
 #include "tests/support/testsupport.h"
 
 #include <QDir>

@@ -1,5 +1,5 @@
 // Queues: where work runs, in which order, and delayed work.
-#include "Marrowkit/dispatchqueue.h"
+#include "Marrowkit/foundation/dispatchqueue.h"
 
 #include "tests/support/testsupport.h"
 

@@ -1,7 +1,7 @@
 // Emptying a folder into the freedesktop Trash under a temporary HOME, the
 // change announcements, and the failures that must stop the walk.
-#include "Marrowkit/filemanager.h"
-#include "Marrowkit/filesystemchangenotifier.h"
+#include "Marrowkit/platform/filemanager.h"
+#include "Marrowkit/platform/filesystemchangenotifier.h"
 
 #include "tests/support/testsupport.h"
 

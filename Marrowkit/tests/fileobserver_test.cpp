@@ -1,8 +1,8 @@
 // FileObserver on real folders with real inotify: what is reported, shared
 // watches, dropped watches, cancellation and the log lines.
-#include "Marrowkit/fileobserver.h"
-#include "Marrowkit/inotifyengine_p.h"
-#include "Marrowkit/log.h"
+#include "Marrowkit/foundation/log.h"
+#include "Marrowkit/platform/fileobserver.h"
+#include "platform/inotifyengine_p.h"
 
 #include "tests/support/testsupport.h"
 

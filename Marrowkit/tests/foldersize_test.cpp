@@ -1,5 +1,5 @@
 // Folder sizes and modification dates over real trees.
-#include "Marrowkit/foldersize.h"
+#include "Marrowkit/platform/foldersize.h"
 
 #include "tests/support/testsupport.h"
 

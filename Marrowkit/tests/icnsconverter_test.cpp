@@ -1,7 +1,7 @@
 // Icns conversion: the container bytes written directly, and the icon-set
 // route through the icon tool with its cache.
-#include "Marrowkit/icnsconverter.h"
-#include "Marrowkit/iconset.h"
+#include "Marrowkit/icons/icnsconverter.h"
+#include "Marrowkit/icons/iconset.h"
 
 #include "tests/support/testsupport.h"
 

@@ -1,6 +1,6 @@
 // Images: choosing representations, resizing, cropping, PNG encoding and
 // hostile PNG data.
-#include "Marrowkit/image.h"
+#include "Marrowkit/icons/image.h"
 
 #include <QFile>
 #include <QPainter>

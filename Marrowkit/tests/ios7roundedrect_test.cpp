@@ -1,6 +1,6 @@
 // The rounded-rectangle outline: exact points of full corners, and which
 // variant a size gets.
-#include "Marrowkit/ios7roundedrect.h"
+#include "Marrowkit/icons/ios7roundedrect.h"
 
 #include <QLineF>
 

@@ -1,9 +1,9 @@
 // The keyed archive itself: the layout on disk, round trips of every kind of
 // value, and the rules by which a hostile archive gives nothing.
-#include "Marrowkit/image.h"
-#include "Marrowkit/keyedarchiver.h"
-#include "Marrowkit/keyedunarchiver.h"
-#include "Marrowkit/propertylist.h"
+#include "Marrowkit/icons/image.h"
+#include "Marrowkit/plist/keyedarchiver.h"
+#include "Marrowkit/plist/keyedunarchiver.h"
+#include "Marrowkit/plist/propertylist.h"
 
 #include "tests/support/testsupport.h"
 

@@ -1,6 +1,6 @@
 // The logging facade: record fields, the minimum severity, the rotating file,
 // and logging from many threads at once.
-#include "Marrowkit/log.h"
+#include "Marrowkit/foundation/log.h"
 
 #include "tests/support/testsupport.h"
 

@@ -1,6 +1,6 @@
 // The clipboard under the offscreen platform, and the asset-catalog loader.
-#include "Marrowkit/assetcatalog.h"
-#include "Marrowkit/pasteboard.h"
+#include "Marrowkit/icons/assetcatalog.h"
+#include "Marrowkit/platform/pasteboard.h"
 
 #include "tests/support/testsupport.h"
 

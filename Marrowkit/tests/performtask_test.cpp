@@ -1,5 +1,5 @@
 // performTask against real programs.
-#include "Marrowkit/performtask.h"
+#include "Marrowkit/foundation/performtask.h"
 
 #include <QElapsedTimer>
 

@@ -1,5 +1,5 @@
 // Property lists: round trips in both formats, files, and hostile input.
-#include "Marrowkit/propertylist.h"
+#include "Marrowkit/plist/propertylist.h"
 
 #include "tests/support/testsupport.h"
 

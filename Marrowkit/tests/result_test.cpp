@@ -1,9 +1,9 @@
 // Result, Box, Error and attempt: the laws the rest of the system leans on,
 // and that right-hand sides are evaluated only when needed.
-#include "Marrowkit/attempt.h"
-#include "Marrowkit/box.h"
-#include "Marrowkit/findduplicates.h"
-#include "Marrowkit/result.h"
+#include "Marrowkit/foundation/attempt.h"
+#include "Marrowkit/foundation/box.h"
+#include "Marrowkit/foundation/findduplicates.h"
+#include "Marrowkit/foundation/result.h"
 
 #include <gtest/gtest.h>
 

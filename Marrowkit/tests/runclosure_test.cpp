@@ -1,7 +1,7 @@
 // runClosure with real time: time-outs, polls, and an event loop that keeps
 // turning while the caller waits.
-#include "Marrowkit/dispatchqueue.h"
-#include "Marrowkit/runclosure.h"
+#include "Marrowkit/foundation/dispatchqueue.h"
+#include "Marrowkit/foundation/runclosure.h"
 
 #include <QElapsedTimer>
 

@@ -1,9 +1,9 @@
 // Simulator apps over real device-set folders: names and versions, building
 // from app data, icons per device kind, app groups, sizes and watching.
-#include "Marrowkit/simulatorapp.h"
+#include "Marrowkit/model/simulatorapp.h"
 
-#include "Marrowkit/propertylist.h"
-#include "Marrowkit/simulatordevice.h"
+#include "Marrowkit/model/simulatordevice.h"
+#include "Marrowkit/plist/propertylist.h"
 
 #include "tests/support/testsupport.h"
 

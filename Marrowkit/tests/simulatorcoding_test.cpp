@@ -1,12 +1,12 @@
 // Devices, apps and updates through archives: round trips of every field,
 // the required and optional keys, the classes a reader accepts, and updates'
 // equality.
-#include "Marrowkit/simulatorcoding.h"
+#include "Marrowkit/model/simulatorcoding.h"
 
-#include "Marrowkit/keyedarchiver.h"
-#include "Marrowkit/propertylist.h"
-#include "Marrowkit/simulatorapp.h"
-#include "Marrowkit/simulatorproxydevice.h"
+#include "Marrowkit/model/simulatorapp.h"
+#include "Marrowkit/model/simulatorproxydevice.h"
+#include "Marrowkit/plist/keyedarchiver.h"
+#include "Marrowkit/plist/propertylist.h"
 
 #include "tests/support/testsupport.h"
 

@@ -1,7 +1,7 @@
 // Devices, their types and states, and item identity by uuid.
-#include "Marrowkit/simulatorapp.h"
-#include "Marrowkit/simulatordevice.h"
-#include "Marrowkit/simulatorproxydevice.h"
+#include "Marrowkit/model/simulatorapp.h"
+#include "Marrowkit/model/simulatordevice.h"
+#include "Marrowkit/model/simulatorproxydevice.h"
 
 #include <QSet>
 #include <QThread>

@@ -1,8 +1,8 @@
 // XcodeVersion: version texts, ordering by numbers, equality by bundle, and
 // the paths derived from the bundle.
-#include "Marrowkit/developertools.h"
-#include "Marrowkit/propertylist.h"
-#include "Marrowkit/xcodeversion.h"
+#include "Marrowkit/devtools/developertools.h"
+#include "Marrowkit/devtools/xcodeversion.h"
+#include "Marrowkit/plist/propertylist.h"
 
 #include <QTemporaryDir>
 

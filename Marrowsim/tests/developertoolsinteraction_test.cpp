@@ -1,13 +1,14 @@
 // The simulator control library against the stand-in developer tools: a
 // sample world laid out in a temporary HOME, read through the framework
 // library, changed by the stand-in's own programs from other processes.
-#include "Marrowsim/frameworkloader.h"
+#include "frameworkloader.h"
+#include "iphonesimulator.h"
 #include "Marrowsim/marrowsimcontroller.h"
 
 #include "devtoolsworld.h"
-#include "Marrowkit/propertylist.h"
-#include "Marrowkit/simulatorapp.h"
-#include "Marrowkit/simulatorupdate.h"
+#include "Marrowkit/model/simulatorapp.h"
+#include "Marrowkit/model/simulatorupdate.h"
+#include "Marrowkit/plist/propertylist.h"
 #include "tests/support/testsupport.h"
 
 #include <QDir>
@@ -93,7 +94,7 @@ protected:
 TEST_F(MarrowsimWorld, ListsEveryAvailableDeviceInNameOrderWithItsFields)
 {
     MarrowsimController controller(developerFolder());
-    ASSERT_TRUE(controller.dti().didLoadFrameworks());
+    ASSERT_TRUE(controller.didLoadFrameworks());
     const auto devices = controller.availableDevices();
 
     QStringList expected;
@@ -290,7 +291,7 @@ TEST_F(MarrowsimWorld, DeveloperFolderWithoutCoreSimulatorLoadsOnlyTheFirstTwo)
     QDir().mkpath(partial + QStringLiteral("/Developer"));
 
     MarrowsimController controller(partial + QStringLiteral("/Developer"));
-    EXPECT_FALSE(controller.dti().didLoadFrameworks());
+    EXPECT_FALSE(controller.didLoadFrameworks());
     EXPECT_TRUE(FrameworkLoader::isLoaded(QStringLiteral("com.apple.dt.DVTFoundation")));
     EXPECT_TRUE(FrameworkLoader::isLoaded(QStringLiteral("com.apple.DevToolsFoundation")));
     EXPECT_FALSE(FrameworkLoader::isLoaded(QStringLiteral("com.apple.CoreSimulator")));

@@ -1,7 +1,7 @@
 // Localized string tables in their three spellings, and broken ones.
-#include "Marrowsim/stringsfile.h"
+#include "stringsfile.h"
 
-#include "Marrowkit/propertylist.h"
+#include "Marrowkit/plist/propertylist.h"
 #include "tests/support/testsupport.h"
 
 #include <QStringEncoder>

@@ -4,9 +4,9 @@
 // Without a path, the selected Xcode's developer folder (xcode-select -p).
 #include "Marrowsim/marrowsimcontroller.h"
 
-#include "Marrowkit/bundle.h"
-#include "Marrowkit/performtask.h"
-#include "Marrowkit/simulatorapp.h"
+#include "Marrowkit/foundation/performtask.h"
+#include "Marrowkit/model/simulatorapp.h"
+#include "Marrowkit/platform/bundle.h"
 
 #include <QCommandLineParser>
 #include <QGuiApplication>
@@ -46,7 +46,7 @@ int main(int argc, char **argv)
         return 1;
     }
     MarrowsimController controller(developer);
-    if (!controller.dti().didLoadFrameworks()) {
+    if (!controller.didLoadFrameworks()) {
         std::fprintf(stderr, "The simulator frameworks could not be loaded from %s\n",
                      developer.toUtf8().constData());
         return 1;

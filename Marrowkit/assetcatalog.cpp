@@ -1,7 +1,0 @@
-#include "Marrowkit/assetcatalog.h"
-
-std::optional<QImage> imageNamedFromAssetCatalog(const QString & /*name*/,
-                                                 const QUrl & /*catalogURL*/)
-{
-    return std::nullopt;
-}

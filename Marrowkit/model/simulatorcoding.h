@@ -1,0 +1,78 @@
+// How devices, proxy devices, apps and updates travel between processes:
+// keyed archives (see archivableobject.h) holding either a list of devices
+// with their apps or one update.
+//
+// Keys, in the order they are written, and what reading requires:
+//   SimulatorDevice       uuid, name, displayName, apps, version, type (raw
+//                         text), state (raw number): required; containerUrl
+//                         (written even when absent): optional
+//   SimulatorProxyDevice  uuid: required
+//   SimulatorApp          uuid, info: required; name: written, not read;
+//                         icon, bundle, sandbox (written when present),
+//                         created: optional; hasTemplateIcon: optional, true
+//                         when absent or not a flag
+//   SimulatorUpdate       type (one of the six raw values), items: required
+// Optional values of the wrong kind read as absent; anything else that does
+// not read gives no object at all.
+//
+// Reading makes new objects owned by the caller; a device's apps get the
+// device as their device (drawing an icon for those that came without).
+#pragma once
+
+#include "Marrowkit/marrowkit_export.h"
+
+#include "Marrowkit/model/simulatordevice.h"
+#include "Marrowkit/model/simulatorupdate.h"
+#include "Marrowkit/plist/archivableobject.h"
+#include "Marrowkit/plist/keyedunarchiver.h"
+
+#include <QByteArray>
+#include <QList>
+
+#include <optional>
+
+class KeyedArchiver;
+class SimulatorApp;
+class SimulatorProxyDevice;
+
+Q_DECLARE_METATYPE(SimulatorItemPtr)
+Q_DECLARE_METATYPE(SimulatorUpdatePtr)
+
+class MARROWKIT_EXPORT SimulatorCoding
+{
+public:
+    SimulatorCoding() = delete;
+
+    // The class names recorded in archives.
+    static const QString &deviceClassName();      // "SimulatorDevice"
+    static const QString &proxyDeviceClassName(); // "SimulatorProxyDevice"
+    static const QString &appClassName();         // "SimulatorApp"
+    static const QString &updateClassName();      // "SimulatorUpdate"
+
+    // The two archives that carry catalogue objects.
+    static std::optional<QByteArray>
+    archivedDataWithDevices(const QList<SimulatorDevicePtr> &devices);
+    static std::optional<QByteArray> archivedDataWithUpdate(const SimulatorUpdate &update);
+    // Nothing unless the archive holds exactly a list of devices, or one
+    // update, and everything in it reads.
+    static std::optional<QList<SimulatorDevicePtr>> devicesFromArchive(const QByteArray &data);
+    static std::optional<SimulatorUpdate> updateFromArchive(const QByteArray &data);
+
+    // A device, proxy device or app ready to be written (nothing for other
+    // items), and an update.
+    static std::optional<ArchivableObject> archivable(const SimulatorItemPtr &item);
+    static ArchivableObject archivable(const SimulatorUpdate &update);
+
+    static void encodeWithCoder(const SimulatorDevice &device, KeyedArchiver &coder);
+    static void encodeWithCoder(const SimulatorProxyDevice &device, KeyedArchiver &coder);
+    static void encodeWithCoder(const SimulatorApp &app, KeyedArchiver &coder);
+    static void encodeWithCoder(const SimulatorUpdate &update, KeyedArchiver &coder);
+
+    // Decoders of the four classes: items come back as SimulatorItemPtr,
+    // updates as SimulatorUpdatePtr.
+    static std::optional<QVariant> initDeviceWithCoder(KeyedUnarchiver &coder);
+    static std::optional<QVariant> initProxyDeviceWithCoder(KeyedUnarchiver &coder);
+    static std::optional<QVariant> initAppWithCoder(KeyedUnarchiver &coder);
+    static std::optional<QVariant> initUpdateWithCoder(KeyedUnarchiver &coder);
+    static const KeyedUnarchiver::DecoderTable &decoders();
+};

@@ -1,0 +1,19 @@
+// A reader for binary property lists ("bplist00") that treats its input as
+// hostile: every offset, count and reference is checked against the buffer,
+// nesting is bounded, reference cycles are refused, and objects shared by
+// several references are converted once. libplist's own binary reader asserts
+// on some malformed input, which would take the whole process down.
+#pragma once
+
+#include "Marrowkit/marrowkit_export.h"
+
+#include <QByteArray>
+#include <QVariant>
+
+#include <optional>
+
+namespace PropertyList {
+
+MARROWKIT_TESTABLE std::optional<QVariant> readBinary(const QByteArray &data);
+
+} // namespace PropertyList

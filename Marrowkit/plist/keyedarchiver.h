@@ -1,0 +1,56 @@
+// Writes keyed archives (layout in archivableobject.h). Objects are numbered
+// in the order they are first written; equal texts, numbers, data, class
+// records and built-in objects are stored once and shared by reference.
+//
+// One archiver writes one archive on the calling thread.
+#pragma once
+
+#include "Marrowkit/marrowkit_export.h"
+
+#include "Marrowkit/plist/archivableobject.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QVariant>
+
+#include <optional>
+
+class MARROWKIT_EXPORT KeyedArchiver
+{
+public:
+    // The archive of `root`: a text, number, boolean, data, list, dictionary
+    // (text keys), QUrl, QDateTime, Image, ArchivableObject, or a list or
+    // dictionary of these. Nothing when some value has no archived form.
+    static std::optional<QByteArray> archivedDataWithRootObject(const QVariant &root);
+
+    // Writes `value` under `key` of the object being encoded; for use inside an
+    // ArchivableObject's encoder. An invalid QVariant (or an empty URL) is
+    // written as "$null", which readers see as absent.
+    void encodeObject(const QVariant &value, const QString &key);
+
+private:
+    KeyedArchiver();
+    quint64 add(const QVariant &value);
+    quint64 addShared(const QVariant &value);
+    quint64 addObject(const QStringList &classes, QVariantMap fields);
+    static QByteArray contentKey(const QVariantMap &fields);
+    quint64 addClass(const QStringList &classes);
+    quint64 addCodedObject(const ArchivableObject &object);
+    quint64 addList(const QVariantList &list);
+    quint64 addDictionary(const QVariantMap &map);
+    quint64 addImage(const QVariant &value);
+    std::optional<QByteArray> finish(quint64 root);
+
+    QVariantList m_objects;
+    QHash<QString, quint64> m_texts;
+    QHash<qint64, quint64> m_integers;
+    QHash<quint64, quint64> m_reals; // by bit pattern
+    QHash<QByteArray, quint64> m_data;
+    QHash<QString, quint64> m_classes;
+    QHash<QByteArray, quint64> m_sharedObjects;
+    quint64 m_booleans[2] = {0, 0};
+    QVariantMap *m_current = nullptr; // fields of the object being encoded
+    int m_depth = 0;
+    bool m_failed = false;
+};

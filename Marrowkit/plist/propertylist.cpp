@@ -1,0 +1,347 @@
+// libplist <-> QVariant. libplist reports failure as a NULL node and never
+// throws; its XML reader leaves "CF$UID" dictionaries as dictionaries, so they
+// become references here, as the binary reader already makes them.
+#include "Marrowkit/plist/propertylist.h"
+
+#include "Marrowkit/plist/binarypropertylistwriter.h"
+#include "plist/binarypropertylist_p.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QSaveFile>
+#include <QTimeZone>
+
+#include <plist/plist.h>
+
+#include <cstring>
+#include <memory>
+
+namespace {
+
+struct NodeDeleter
+{
+    void operator()(plist_t node) const { plist_free(node); }
+};
+using Node = std::unique_ptr<void, NodeDeleter>;
+
+// Seconds between 1970-01-01 and libplist's epoch, 2001-01-01.
+constexpr qint64 appleEpochOffset = 978307200;
+
+bool isBinary(const QByteArray &data)
+{
+    return data.startsWith("bplist");
+}
+
+// libplist's XML reader turns a NUL character (raw, or as a character
+// reference) into a string it later asserts on. No valid property list holds
+// one, so such input is refused up front.
+bool hasNulCharacter(const QByteArray &xml)
+{
+    if (xml.contains('\0')) {
+        return true;
+    }
+    for (qsizetype at = xml.indexOf("&#"); at >= 0; at = xml.indexOf("&#", at + 2)) {
+        qsizetype i = at + 2;
+        const bool hex = i < xml.size() && (xml[i] == 'x' || xml[i] == 'X');
+        if (hex) {
+            ++i;
+        }
+        const qsizetype digits = i;
+        while (i < xml.size() && xml[i] == '0') {
+            ++i;
+        }
+        if (i > digits && i < xml.size() && xml[i] == ';') {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::optional<QVariant> toVariant(plist_t node, int depth);
+
+std::optional<QVariant> dictionaryToVariant(plist_t node, int depth)
+{
+    QVariantMap map;
+    plist_dict_iter it = nullptr;
+    plist_dict_new_iter(node, &it);
+    if (!it) {
+        return map;
+    }
+    std::optional<QVariant> failed;
+    bool ok = true;
+    for (;;) {
+        char *key = nullptr;
+        plist_t value = nullptr;
+        plist_dict_next_item(node, it, &key, &value);
+        if (!key) {
+            break;
+        }
+        const QString keyText = QString::fromUtf8(key);
+        free(key);
+        auto converted = value ? toVariant(value, depth + 1) : std::nullopt;
+        if (!converted) {
+            ok = false;
+            break;
+        }
+        map.insert(keyText, *converted);
+    }
+    free(it);
+    if (!ok) {
+        return std::nullopt;
+    }
+    // An XML archive spells a reference as <dict><key>CF$UID</key><integer>..
+    if (map.size() == 1) {
+        const auto uid = map.constFind(QStringLiteral("CF$UID"));
+        if (uid != map.constEnd() && uid->typeId() == QMetaType::LongLong &&
+            uid->toLongLong() >= 0) {
+            return QVariant::fromValue(PropertyListUid{quint64(uid->toLongLong())});
+        }
+    }
+    return map;
+}
+
+std::optional<QVariant> toVariant(plist_t node, int depth)
+{
+    if (depth > PropertyList::maximumDepth) {
+        return std::nullopt;
+    }
+    switch (plist_get_node_type(node)) {
+    case PLIST_DICT:
+        return dictionaryToVariant(node, depth);
+    case PLIST_ARRAY: {
+        QVariantList list;
+        const uint32_t count = plist_array_get_size(node);
+        list.reserve(count);
+        for (uint32_t i = 0; i < count; ++i) {
+            plist_t item = plist_array_get_item(node, i);
+            auto converted = item ? toVariant(item, depth + 1) : std::nullopt;
+            if (!converted) {
+                return std::nullopt;
+            }
+            list.append(*converted);
+        }
+        return list;
+    }
+    case PLIST_STRING: {
+        // Not plist_get_string_val: it asserts on strings with an inner NUL,
+        // which a hostile binary list can carry.
+        uint64_t length = 0;
+        const char *text = plist_get_string_ptr(node, &length);
+        if (!text || length > uint64_t(PropertyList::maximumInputSize)) {
+            return QString();
+        }
+        return QString::fromUtf8(text, qsizetype(length));
+    }
+    case PLIST_UINT: {
+        // libplist keeps every integer in 64 bits; negative numbers arrive in
+        // two's complement.
+        uint64_t value = 0;
+        plist_get_uint_val(node, &value);
+        return QVariant::fromValue(qint64(value));
+    }
+    case PLIST_REAL: {
+        double value = 0;
+        plist_get_real_val(node, &value);
+        return value;
+    }
+    case PLIST_BOOLEAN: {
+        uint8_t value = 0;
+        plist_get_bool_val(node, &value);
+        return value != 0;
+    }
+    case PLIST_DATE: {
+        int32_t sec = 0;
+        int32_t usec = 0;
+        plist_get_date_val(node, &sec, &usec);
+        const qint64 msecs = (qint64(sec) + appleEpochOffset) * 1000 + usec / 1000;
+        return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC);
+    }
+    case PLIST_DATA: {
+        char *bytes = nullptr;
+        uint64_t length = 0;
+        plist_get_data_val(node, &bytes, &length);
+        QByteArray value(bytes, qsizetype(length));
+        free(bytes);
+        return value;
+    }
+    case PLIST_UID: {
+        uint64_t value = 0;
+        plist_get_uid_val(node, &value);
+        return QVariant::fromValue(PropertyListUid{value});
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+Node fromVariant(const QVariant &value, int depth)
+{
+    if (depth > PropertyList::maximumDepth) {
+        return nullptr;
+    }
+    if (value.metaType() == QMetaType::fromType<PropertyListUid>()) {
+        return Node(plist_new_uid(value.value<PropertyListUid>().value));
+    }
+    switch (value.typeId()) {
+    case QMetaType::QVariantMap: {
+        Node dict(plist_new_dict());
+        const QVariantMap map = value.toMap();
+        for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
+            Node child = fromVariant(it.value(), depth + 1);
+            if (!child || it.key().contains(QChar(0))) {
+                return nullptr;
+            }
+            plist_dict_set_item(dict.get(), it.key().toUtf8().constData(), child.release());
+        }
+        return dict;
+    }
+    case QMetaType::QVariantHash: {
+        QVariantMap map;
+        const QVariantHash hash = value.toHash();
+        for (auto it = hash.constBegin(); it != hash.constEnd(); ++it) {
+            map.insert(it.key(), it.value());
+        }
+        return fromVariant(map, depth);
+    }
+    case QMetaType::QVariantList:
+    case QMetaType::QStringList: {
+        Node array(plist_new_array());
+        for (const QVariant &item : value.toList()) {
+            Node child = fromVariant(item, depth + 1);
+            if (!child) {
+                return nullptr;
+            }
+            plist_array_append_item(array.get(), child.release());
+        }
+        return array;
+    }
+    case QMetaType::QString: {
+        // libplist keeps C strings: a NUL would silently cut the text short.
+        const QString text = value.toString();
+        if (text.contains(QChar(0))) {
+            return nullptr;
+        }
+        return Node(plist_new_string(text.toUtf8().constData()));
+    }
+    case QMetaType::Bool:
+        return Node(plist_new_bool(value.toBool()));
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::Long:
+    case QMetaType::Short:
+        return Node(plist_new_uint(uint64_t(value.toLongLong())));
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+    case QMetaType::ULong:
+    case QMetaType::UShort:
+        return Node(plist_new_uint(value.toULongLong()));
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return Node(plist_new_real(value.toDouble()));
+    case QMetaType::QDateTime: {
+        const qint64 msecs = value.toDateTime().toMSecsSinceEpoch() - appleEpochOffset * 1000;
+        const qint64 sec = msecs >= 0 ? msecs / 1000 : -((-msecs + 999) / 1000);
+        const qint64 usec = (msecs - sec * 1000) * 1000;
+        if (sec < INT32_MIN || sec > INT32_MAX) {
+            return nullptr;
+        }
+        return Node(plist_new_date(int32_t(sec), int32_t(usec)));
+    }
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = value.toByteArray();
+        return Node(plist_new_data(bytes.constData(), uint64_t(bytes.size())));
+    }
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace
+
+namespace PropertyList {
+
+std::optional<QVariant> fromData(const QByteArray &data)
+{
+    if (data.isEmpty() || data.size() > maximumInputSize) {
+        return std::nullopt;
+    }
+    if (isBinary(data)) {
+        return readBinary(data);
+    }
+    if (hasNulCharacter(data)) {
+        return std::nullopt;
+    }
+    plist_t root = nullptr;
+    plist_from_xml(data.constData(), uint32_t(data.size()), &root);
+    if (!root) {
+        return std::nullopt;
+    }
+    Node owner(root);
+    return toVariant(root, 0);
+}
+
+std::optional<QVariant> fromFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    if (file.size() > maximumInputSize) {
+        return std::nullopt;
+    }
+    return fromData(file.readAll());
+}
+
+std::optional<QVariantMap> dictionaryFromData(const QByteArray &data)
+{
+    auto value = fromData(data);
+    if (!value || value->typeId() != QMetaType::QVariantMap) {
+        return std::nullopt;
+    }
+    return value->toMap();
+}
+
+std::optional<QVariantMap> dictionaryFromFile(const QString &path)
+{
+    auto value = fromFile(path);
+    if (!value || value->typeId() != QMetaType::QVariantMap) {
+        return std::nullopt;
+    }
+    return value->toMap();
+}
+
+std::optional<QByteArray> toData(const QVariant &value, Format format)
+{
+    if (format == Format::Binary) {
+        return writeBinary(value);
+    }
+    Node root = fromVariant(value, 0);
+    if (!root) {
+        return std::nullopt;
+    }
+    char *bytes = nullptr;
+    uint32_t length = 0;
+    plist_to_xml(root.get(), &bytes, &length);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    QByteArray result(bytes, qsizetype(length));
+    free(bytes);
+    return result;
+}
+
+bool writeFile(const QString &path, const QVariant &value, Format format)
+{
+    auto data = toData(value, format);
+    if (!data) {
+        return false;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return false;
+    }
+    file.write(*data);
+    return file.commit();
+}
+
+} // namespace PropertyList

@@ -1,0 +1,49 @@
+// Reading and writing property lists (XML and binary) as Qt values, over
+// libplist. Every property list of the system is read through here.
+//
+// Types: dictionary -> QVariantMap, array -> QVariantList, string -> QString,
+// integer -> qint64, real -> double,
+// boolean -> bool, date -> QDateTime (UTC), data -> QByteArray,
+// keyed-archive reference -> PropertyListUid.
+//
+// Input is untrusted: malformed, truncated or hostile data gives nothing.
+#pragma once
+
+#include "Marrowkit/marrowkit_export.h"
+
+#include <QByteArray>
+#include <QMetaType>
+#include <QString>
+#include <QVariant>
+
+#include <optional>
+
+// A keyed-archive object reference ("CF$UID").
+struct MARROWKIT_EXPORT PropertyListUid
+{
+    quint64 value = 0;
+    bool operator==(const PropertyListUid &other) const { return value == other.value; }
+};
+Q_DECLARE_METATYPE(PropertyListUid)
+
+namespace PropertyList {
+
+enum class Format { Xml, Binary };
+
+// Limits that keep hostile input from exhausting the stack or memory.
+inline constexpr int maximumDepth = 256;
+inline constexpr qsizetype maximumInputSize = qsizetype(256) * 1024 * 1024;
+
+MARROWKIT_EXPORT std::optional<QVariant> fromData(const QByteArray &data);
+MARROWKIT_EXPORT std::optional<QVariant> fromFile(const QString &path);
+// The root must be a dictionary; anything else gives nothing.
+MARROWKIT_EXPORT std::optional<QVariantMap> dictionaryFromData(const QByteArray &data);
+MARROWKIT_EXPORT std::optional<QVariantMap> dictionaryFromFile(const QString &path);
+
+// Values that have no property-list form (an invalid QVariant, an unsupported
+// type, a dictionary key that is not text) give nothing.
+MARROWKIT_EXPORT std::optional<QByteArray> toData(const QVariant &value, Format format);
+// Writes atomically (temporary file, then rename).
+MARROWKIT_EXPORT bool writeFile(const QString &path, const QVariant &value, Format format);
+
+} // namespace PropertyList
