@@ -1,5 +1,8 @@
 #include "Marrowkit/icons/image.h"
 
+#include "Marrowkit/platform/saferead.h"
+
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -56,11 +59,24 @@ Image Image::fromBitmap(const QImage &bitmap)
 
 std::optional<Image> Image::fromFile(const QString &path)
 {
-    // Only regular files: opening a FIFO or a device would block or never end.
-    if (!QFileInfo(path).isFile()) {
-        return std::nullopt;
+    // The library's own resources are read by Qt; files on disk only when
+    // regular, whole and within a limit: a FIFO or a device named like an
+    // icon would block or never end.
+    QByteArray data;
+    if (!path.startsWith(QLatin1Char(':'))) {
+        auto bytes = SafeRead::readRegularFile(path, SafeRead::imageLimit, SafeRead::Links::Follow);
+        if (bytes.isFailure()) {
+            return std::nullopt;
+        }
+        data = *bytes.value();
     }
-    QImageReader reader(path);
+    QBuffer buffer(&data);
+    QImageReader reader;
+    if (path.startsWith(QLatin1Char(':'))) {
+        reader.setFileName(path);
+    } else {
+        reader.setDevice(&buffer);
+    }
     if (!reader.canRead()) {
         return std::nullopt;
     }

@@ -3,6 +3,7 @@
 // become references here, as the binary reader already makes them.
 #include "Marrowkit/plist/propertylist.h"
 
+#include "Marrowkit/platform/saferead.h"
 #include "Marrowkit/plist/binarypropertylistwriter.h"
 #include "plist/binarypropertylist_p.h"
 
@@ -282,14 +283,9 @@ std::optional<QVariant> fromData(const QByteArray &data)
 
 std::optional<QVariant> fromFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
-    }
-    if (file.size() > maximumInputSize) {
-        return std::nullopt;
-    }
-    return fromData(file.readAll());
+    // Files may be links, FIFOs or devices planted in the device set.
+    const auto data = SafeRead::readRegularFile(path, maximumInputSize, SafeRead::Links::Follow);
+    return data.isSuccess() ? fromData(*data.value()) : std::nullopt;
 }
 
 std::optional<QVariantMap> dictionaryFromData(const QByteArray &data)
