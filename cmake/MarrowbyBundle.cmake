@@ -94,11 +94,15 @@ endfunction()
 
 # A GoogleTest executable registered with CTest. Every test process gets the
 # offscreen Qt platform and a private runtime folder (made by the test main).
+# TIMEOUT is each test's limit in seconds (120 unless given).
 # RESOURCE_LOCK names a resource its tests must not share with other tests
 # that name it ("simulator-processes": tests that start Simulator stand-ins or
 # quit every Simulator of the machine, as quitSimulatorIfRunning does).
 function(marrowby_add_test target)
-    cmake_parse_arguments(PARSE_ARGV 1 arg "" "RESOURCE_LOCK" "")
+    cmake_parse_arguments(PARSE_ARGV 1 arg "" "RESOURCE_LOCK;TIMEOUT" "")
+    if(NOT arg_TIMEOUT)
+        set(arg_TIMEOUT 120)
+    endif()
     add_executable(${target} ${arg_UNPARSED_ARGUMENTS})
     marrowby_target_defaults(${target})
     target_link_libraries(${target} PRIVATE marrowby_testsupport GTest::gtest GTest::gmock)
@@ -115,7 +119,7 @@ function(marrowby_add_test target)
             # call, losing everything after its first element.
             ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
             ENVIRONMENT_MODIFICATION "MARROWBY_DEVTOOLS_BIN=set:${MARROWBY_SHAREDSUPPORT_BIN_DIR}"
-            TIMEOUT 120
+            TIMEOUT ${arg_TIMEOUT}
             ${lock})
 endfunction()
 

@@ -1,0 +1,17 @@
+// The service's user-visible texts: looked up by dotted key in the string
+// table of its bundle (Contents/Resources/en.lproj/Localizable.strings, a
+// property list of texts), falling back to the English text in the code.
+//
+// Threads: the table is read once, on first use, under a lock; lookups are
+// safe from any thread.
+#pragma once
+
+#include <QString>
+
+namespace StringTable {
+
+QString localizedString(const QString &key, const QString &englishDefault);
+// The text with its first "%@" replaced by `argument`.
+QString formatted(const QString &text, const QString &argument);
+
+} // namespace StringTable
