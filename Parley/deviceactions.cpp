@@ -158,9 +158,9 @@ void DeviceActions::launchSimulator(const SimulatorDevice &device, bool hidden) 
     }
 }
 
-void DeviceActions::deleteDevice(const SimulatorDevice &device) const
+void DeviceActions::deleteDevice(const SimulatorDevice &device, bool booted) const
 {
-    if (device.booted()) {
+    if (booted) {
         DeveloperTools().quitSimulatorIfRunning(device.deviceType());
     }
     runProgram(QStringLiteral("xcrun"),

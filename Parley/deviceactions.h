@@ -35,7 +35,8 @@ public:
     void addPhoto(const QUrl &url, const SimulatorDevice &device) const;
     void quitSimulator() const;
     void launchSimulator(const SimulatorDevice &device, bool hidden) const;
-    void deleteDevice(const SimulatorDevice &device) const;
+    // `booted` is the device's state now, which may be newer than the scan's.
+    void deleteDevice(const SimulatorDevice &device, bool booted) const;
     // Notifies only when the clipboard took the path.
     void copyPathOfApp(const SimulatorApp &app) const;
     void copyPathOfDevice(const SimulatorDevice &device) const;

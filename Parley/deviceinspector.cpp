@@ -79,6 +79,10 @@ DeviceInspector::DeviceInspector(ServiceDelegate *serviceDelegate)
                     return;
                 }
                 lifeline->post([this, update] {
+                    const DeviceState state = deviceStateFromUpdateType(update->type());
+                    for (const SimulatorItemPtr &item : update->items()) {
+                        m_reportedStates.insert(item->uuid(), state);
+                    }
                     if (auto archive = SimulatorCoding::archivedDataWithUpdate(*update)) {
                         sendUpdate(*archive);
                     }
@@ -282,11 +286,20 @@ void DeviceInspector::copyPathOfDeviceWithUUID(const QString &deviceUUID)
 
 void DeviceInspector::deleteDevice(const QString &deviceUUID)
 {
-    carryOut([actions = m_actions, device = findDevice(deviceUUID)] {
+    const auto device = findDevice(deviceUUID);
+    const bool booted = device && isBooted(*device);
+    carryOut([actions = m_actions, device, booted] {
         if (device) {
-            actions->deleteDevice(*device);
+            actions->deleteDevice(*device, booted);
         }
     });
+}
+
+bool DeviceInspector::isBooted(const SimulatorDevice &device) const
+{
+    const auto reported = m_reportedStates.constFind(device.uuid());
+    return reported == m_reportedStates.constEnd() ? device.booted()
+                                                   : *reported == DeviceState::Booted;
 }
 
 void DeviceInspector::addDirectoryObserverForPath(const QString &path)
@@ -476,4 +489,5 @@ void DeviceInspector::setAllDevices(QList<SimulatorDevicePtr> devices)
 {
     m_allDevices = std::move(devices);
     m_catalogueArchive.reset();
+    m_reportedStates.clear();
 }

@@ -18,6 +18,7 @@
 #include "simulatorcontrol.h"
 
 #include "Marrowkit/foundation/delay.h"
+#include "Marrowkit/model/devicestate.h"
 #include "Marrowkit/model/simulatorapp.h"
 #include "Marrowkit/model/simulatordevice.h"
 #include "Marrowkit/model/simulatorupdatetype.h"
@@ -81,6 +82,7 @@ public:
 private:
     SimulatorDevicePtr findDevice(const QString &uuid) const;
     SimulatorAppPtr findApp(const QString &uuid) const;
+    bool isBooted(const SimulatorDevice &device) const;
 
     // Runs `work` on the asking client's queue and replies when it is done;
     // called directly, runs it at once.
@@ -105,6 +107,11 @@ private:
     QHash<QString, std::shared_ptr<FileObserver>> m_observers;
     QHash<QString, std::shared_ptr<FileObserver>> m_directoryObservers;
     std::optional<DelayControl> m_cancelableClosure;
+    // Device states as the simulator library last reported them. The kept
+    // catalogue is not changed by these reports (clients merge them), but an
+    // action that depends on the state must not act on the state of the
+    // last scan.
+    QHash<QString, DeviceState> m_reportedStates;
     ClientQueues m_clientQueues;
     std::function<void()> m_stopHandler;
 };

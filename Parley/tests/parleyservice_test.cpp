@@ -2,11 +2,7 @@
 // bus, reading the stand-in world in a temporary HOME, pushing to test
 // clients, and posting notifications to a recorder that owns the
 // notification service's name.
-#include "recordingclient.h"
-
-#include "devtoolsworld.h"
-#include "tests/support/privatebus.h"
-#include "tests/support/testsupport.h"
+#include "parleyworld.h"
 
 #include "Marrowkit/Connection/parleycontract.h"
 #include "Marrowkit/model/simulatorapp.h"
@@ -31,91 +27,6 @@ using namespace devtoolsworld;
 using testsupport::waitFor;
 
 namespace {
-
-const QString anyURL = QStringLiteral("https://marrowby.invalid/catalogue");
-
-class ParleyWorld : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        m_home = std::make_unique<testsupport::TemporaryHome>();
-        const ToolRun world = run(QStringLiteral("devtools"), {QStringLiteral("sample-world")});
-        ASSERT_EQ(world.status, 0) << world.err.toStdString();
-        m_bus = std::make_unique<testsupport::PrivateBus>();
-        ASSERT_TRUE(m_bus->isRunning());
-        m_notifications =
-            std::make_unique<NotificationRecorder>(m_bus->connect(QStringLiteral("notifications")));
-    }
-
-    void TearDown() override
-    {
-        m_clients.clear();
-        m_notifications.reset();
-        m_bus.reset();
-        m_home.reset();
-    }
-
-    RecordingClient &newClient()
-    {
-        const QString name = QStringLiteral("client-%1").arg(m_clients.size());
-        m_clients.push_back(std::make_unique<RecordingClient>(m_bus->connect(name)));
-        return *m_clients.back();
-    }
-
-    // Asks for the catalogue and waits for the push that answers it.
-    QList<SimulatorDevicePtr> requestCatalogue(RecordingClient &client)
-    {
-        const qsizetype before = client.catalogues.size();
-        auto reply = client.inspector().requestSimulatorDevicesContainingAppsAtURL(anyURL);
-        reply.waitForFinished();
-        EXPECT_FALSE(reply.isError()) << reply.error().message().toStdString();
-        EXPECT_TRUE(waitFor([&] { return client.catalogues.size() > before; }));
-        return latestCatalogue(client);
-    }
-
-    static QList<SimulatorDevicePtr> latestCatalogue(const RecordingClient &client)
-    {
-        if (client.catalogues.isEmpty()) {
-            return {};
-        }
-        return SimulatorCoding::devicesFromArchive(client.catalogues.constLast())
-            .value_or(QList<SimulatorDevicePtr>());
-    }
-
-    static SimulatorDevicePtr deviceNamed(const QList<SimulatorDevicePtr> &devices,
-                                          const QString &name)
-    {
-        for (const auto &device : devices) {
-            if (device->name() == name) {
-                return device;
-            }
-        }
-        return nullptr;
-    }
-
-    static SimulatorAppPtr appNamed(const SimulatorDevicePtr &device, const QString &name)
-    {
-        for (const auto &app : device ? device->apps() : QList<SimulatorAppPtr>()) {
-            if (app->name() == name) {
-                return app;
-            }
-        }
-        return nullptr;
-    }
-
-    uint servicePid() { return m_bus->ownerProcess(ParleyContract::serviceName()); }
-
-    bool hasNotification(const QString &title, const QString &text) const
-    {
-        return m_notifications->notifications.contains(std::make_pair(title, text));
-    }
-
-    std::unique_ptr<testsupport::TemporaryHome> m_home;
-    std::unique_ptr<testsupport::PrivateBus> m_bus;
-    std::unique_ptr<NotificationRecorder> m_notifications;
-    std::vector<std::unique_ptr<RecordingClient>> m_clients;
-};
 
 QStringList names(const QList<SimulatorDevicePtr> &devices)
 {
