@@ -168,6 +168,6 @@ TEST(StringsTable, MalformedTextGivesNothing)
     EXPECT_FALSE(tableFrom(deep));
     // Larger than any strings table.
     QByteArray large("a = \"");
-    large += QByteArray(2 * 1024 * 1024, 'x') + "\";";
+    large += QByteArray(qsizetype(maximumStringsTableSize) + 1, 'x') + "\";";
     EXPECT_FALSE(tableFrom(large));
 }
