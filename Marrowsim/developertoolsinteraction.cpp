@@ -5,11 +5,11 @@
 #include "stringsfile.h"
 
 #include "Marrowkit/foundation/log.h"
+#include "Marrowkit/model/containerfiles.h"
 #include "Marrowkit/model/simulatorapp.h"
 #include "Marrowkit/model/simulatorproxydevice.h"
-#include "Marrowkit/plist/propertylist.h"
+#include "Marrowkit/platform/nofollow.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QLocale>
 
@@ -17,13 +17,23 @@
 
 namespace {
 
-const QString metadataFileName =
-    QStringLiteral(".com.apple.mobile_container_manager.metadata.plist");
+// Apps and other programs write into the device set, so nothing in its
+// Containers tree is reached through a link: a linked folder on the way to
+// the containers, a linked container, a linked bundle are all passed over.
+const QString bundleContainersPath = QStringLiteral("Containers/Bundle/Application");
+const QString dataContainersPath = QStringLiteral("Containers/Data/Application");
 
-// The immediate sub-folders of `path`, hidden ones skipped, in name order.
-QFileInfoList containerFolders(const QString &path)
+// The immediate sub-folders of `path` that are folders themselves (not links),
+// hidden ones skipped, in name order.
+QStringList containerFolders(const QString &path)
 {
-    return QDir(path).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    QStringList folders;
+    for (const NoFollow::Entry &entry : NoFollow::entries(path)) {
+        if (entry.kind == NoFollow::Kind::Folder) {
+            folders.append(path + QLatin1Char('/') + entry.name);
+        }
+    }
+    return folders;
 }
 
 bool byName(const QString &a, const QString &b)
@@ -83,10 +93,13 @@ DeveloperToolsInteraction::installedAppsForDevice(const SimDeviceHandle &device)
         return apps;
     }
     const QString type = m_simulator.typeForDevice(device);
-    const QString bundles = *dataPath + QStringLiteral("/Containers/Bundle/Application");
-    for (const QFileInfo &container : containerFolders(bundles)) {
-        auto appData = applicationDictionaryForContainerURL(
-            QUrl::fromLocalFile(container.absoluteFilePath()), *dataItems);
+    if (!NoFollow::isFolderBelow(*dataPath, bundleContainersPath)) {
+        return apps;
+    }
+    const QString bundles = *dataPath + QLatin1Char('/') + bundleContainersPath;
+    for (const QString &container : containerFolders(bundles)) {
+        auto appData =
+            applicationDictionaryForContainerURL(QUrl::fromLocalFile(container), *dataItems);
         if (appData) {
             if (auto app = SimulatorApp::fromAppData(*appData, type)) {
                 apps.append(app);
@@ -103,23 +116,23 @@ DeveloperToolsInteraction::appDataItemsForDevice(const SimDeviceHandle &device)
     if (!dataPath) {
         return std::nullopt;
     }
-    const QString dataContainers = *dataPath + QStringLiteral("/Containers/Data/Application");
-    if (!QFileInfo::exists(dataContainers)) {
+    if (!NoFollow::isFolderBelow(*dataPath, dataContainersPath)) {
         return std::nullopt;
     }
+    const QString dataContainers = *dataPath + QLatin1Char('/') + dataContainersPath;
     QVariantMap items;
-    for (const QFileInfo &container : containerFolders(dataContainers)) {
-        const auto metadata = PropertyList::dictionaryFromFile(container.absoluteFilePath() +
-                                                               QLatin1Char('/') + metadataFileName);
-        if (!metadata) {
+    for (const QString &container : containerFolders(dataContainers)) {
+        const auto read = ContainerFiles::readMetadata(container);
+        if (read.isFailure()) {
             continue;
         }
-        const QVariant identifier = metadata->value(QStringLiteral("MCMMetadataIdentifier"));
+        const QVariantMap metadata = *read.value();
+        const QVariant identifier = metadata.value(QStringLiteral("MCMMetadataIdentifier"));
         if (identifier.typeId() != QMetaType::QString) {
             continue;
         }
         QVariantList groups;
-        const QVariant info = metadata->value(QStringLiteral("MCMMetadataInfo"));
+        const QVariant info = metadata.value(QStringLiteral("MCMMetadataInfo"));
         if (info.typeId() == QMetaType::QVariantMap) {
             const QVariant ids = info.toMap().value(
                 QStringLiteral("com.apple.MobileInstallation.GroupContainerIDs"));
@@ -127,10 +140,9 @@ DeveloperToolsInteraction::appDataItemsForDevice(const SimDeviceHandle &device)
                 groups = ids.toList();
             }
         }
-        items.insert(identifier.toString(),
-                     QVariantMap{{QStringLiteral("bundleIdentifier"),
-                                  QUrl::fromLocalFile(container.absoluteFilePath())},
-                                 {QStringLiteral("appGroups"), groups}});
+        items.insert(identifier.toString(), QVariantMap{{QStringLiteral("bundleIdentifier"),
+                                                         QUrl::fromLocalFile(container)},
+                                                        {QStringLiteral("appGroups"), groups}});
     }
     return items;
 }
@@ -139,14 +151,14 @@ std::optional<QVariantMap>
 DeveloperToolsInteraction::applicationDictionaryForContainerURL(const QUrl &containerURL,
                                                                 const QVariantMap &dataItems)
 {
-    const QDir container(containerURL.toLocalFile());
-    const QFileInfoList entries =
-        container.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QFileInfo &entry : entries) {
-        if (entry.suffix() != QLatin1String("app") || entry.isSymLink()) {
+    const QString container = containerURL.toLocalFile();
+    for (const NoFollow::Entry &entry : NoFollow::entries(container)) {
+        // A bundle that is a link (or anything but a folder) is not an app.
+        if (QFileInfo(entry.name).suffix() != QLatin1String("app") ||
+            entry.kind != NoFollow::Kind::Folder) {
             continue;
         }
-        const QUrl bundleURL = QUrl::fromLocalFile(entry.absoluteFilePath());
+        const QUrl bundleURL = QUrl::fromLocalFile(container + QLatin1Char('/') + entry.name);
         auto info = infoPlistForAppBundleAtURL(bundleURL);
         if (!info) {
             continue;
@@ -174,7 +186,7 @@ DeveloperToolsInteraction::applicationDictionaryForContainerURL(const QUrl &cont
 
 std::optional<QVariantMap> DeveloperToolsInteraction::infoPlistForAppBundleAtURL(const QUrl &url)
 {
-    return PropertyList::dictionaryFromFile(url.toLocalFile() + QStringLiteral("/Info.plist"));
+    return ContainerFiles::readInfoPlist(url.toLocalFile()).value();
 }
 
 QStringList DeveloperToolsInteraction::preferredLocalizations()
@@ -210,7 +222,7 @@ QString DeveloperToolsInteraction::localizedAppNameForAppAtURL(const QUrl &url,
     candidates.append(QStringLiteral("Base"));
     for (const QString &localization : std::as_const(candidates)) {
         const QString folder = bundle + QLatin1Char('/') + localization + QStringLiteral(".lproj");
-        if (!QFileInfo(folder).isDir()) {
+        if (!NoFollow::isFolder(folder)) {
             continue;
         }
         // The first localization folder that exists decides, as a bundle

@@ -1,17 +1,27 @@
+#define MARROWBY_LOG_SOURCE "Marrowkit/IcnsConverter"
+
 #include "Marrowkit/icons/icnsconverter.h"
 
+#include "Marrowkit/foundation/log.h"
 #include "Marrowkit/icons/iconset.h"
+#include "Marrowkit/platform/saferead.h"
+#include "Marrowkit/platform/scratchfolder.h"
+#include "Marrowkit/platform/usercache.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QPainter>
 #include <QtEndian>
 
-#include <cstdio>
 #include <limits>
+#include <memory>
+#include <mutex>
 
 namespace {
+
+// An icns of seven PNG images of up to 1024 pixels; anything larger in the
+// cache is not ours.
+constexpr qint64 maximumIcnsSize = qint64(64) * 1024 * 1024;
 
 // The element types by the PNG's pixel width.
 QByteArray elementType(int pixelWidth)
@@ -40,21 +50,90 @@ QString sizeName(int side)
     return QString::number(side) + QLatin1Char('x') + QString::number(side);
 }
 
-void printError(const QString &text)
+Result<QByteArray> conversionFailure(const QString &name, const QString &reason)
 {
-    // Printing is best effort; there is nowhere to report its failure.
-    (void)std::fputs(qPrintable(text + QLatin1Char('\n')), stdout);
-    (void)std::fflush(stdout);
+    return Result<QByteArray>::failure(
+        resultError(QStringLiteral("No icns data for %1: %2").arg(name, reason)));
 }
 
-// Reads the cache file; empty when it is missing or unreadable.
-QByteArray readCache(const QString &path)
+// One lock per name that is being converted; entries go when nobody holds
+// them.
+class ConversionLocks
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
+public:
+    std::shared_ptr<std::mutex> forName(const QString &name)
+    {
+        const std::lock_guard guard(m_guard);
+        auto lock = m_locks.value(name).lock();
+        if (!lock) {
+            lock = std::make_shared<std::mutex>();
+            m_locks.insert(name, lock);
+        }
+        for (auto it = m_locks.begin(); it != m_locks.end();) {
+            it = it.value().expired() ? m_locks.erase(it) : std::next(it);
+        }
+        return lock;
     }
-    return file.readAll();
+
+private:
+    std::mutex m_guard;
+    QHash<QString, std::weak_ptr<std::mutex>> m_locks;
+};
+
+ConversionLocks &conversionLocks()
+{
+    static ConversionLocks locks;
+    return locks;
+}
+
+// The cached icns at `path` when it is a regular file holding a whole
+// container.
+std::optional<QByteArray> validCache(const QString &path)
+{
+    const auto data = SafeRead::readRegularFile(path, maximumIcnsSize, SafeRead::Links::Refuse);
+    if (data.isFailure() || !IcnsConverter::isIcnsData(*data.value())) {
+        return std::nullopt;
+    }
+    return *data.value();
+}
+
+Iconset iconsetOf(const QList<Image> &images)
+{
+    Iconset iconset;
+    for (const Image &image : images) {
+        for (int side : IcnsConverter::possibleSizes()) {
+            if (auto copy = image.copyWithSize(QSizeF(side, side))) {
+                iconset.addImage(*copy, sizeName(side));
+            }
+            if (auto copy = image.copyWithSize(QSizeF(2 * side, 2 * side))) {
+                iconset.addImage(*copy, sizeName(2 * side));
+            }
+        }
+    }
+    return iconset;
+}
+
+// Runs the icon tool in a scratch folder of its own and reads what it made.
+Result<QByteArray> convertPrivately(const QList<Image> &images, const QString &name)
+{
+    const auto scratch = ScratchFolder::create(Iconset::cacheName(), QStringLiteral(".icns-"));
+    if (scratch.isFailure()) {
+        return Result<QByteArray>::failure(*scratch.error());
+    }
+    const QString output = (*scratch.value())->filePath(name);
+    const auto saved = iconsetOf(images).saveIcnsToURL(QUrl::fromLocalFile(output));
+    if (saved.isFailure()) {
+        return Result<QByteArray>::failure(*saved.error());
+    }
+    auto data = SafeRead::readRegularFile(output + QStringLiteral(".icns"), maximumIcnsSize,
+                                          SafeRead::Links::Refuse);
+    if (data.isFailure()) {
+        return conversionFailure(name, QStringLiteral("the icon tool made no icns file"));
+    }
+    if (!IcnsConverter::isIcnsData(*data.value())) {
+        return conversionFailure(name, QStringLiteral("the icon tool made no valid icns data"));
+    }
+    return data;
 }
 
 } // namespace
@@ -65,71 +144,82 @@ const QList<int> &IcnsConverter::possibleSizes()
     return sizes;
 }
 
-std::optional<QString> IcnsConverter::cachePath(const QString &name)
+Result<QString> IcnsConverter::cachePath(const QString &name)
 {
     // The name is an app's bundle identifier, read from a file the app ships:
     // it must not lead out of the cache folder.
-    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") ||
-        name.contains(QLatin1Char('/')) || name.contains(QChar(0))) {
-        return std::nullopt;
+    if (!UserCache::isPlainName(name)) {
+        return Result<QString>::failure(
+            resultError(QStringLiteral("%1 cannot name an icns cache file").arg(name)));
     }
-    return QDir::tempPath() + QStringLiteral("/Marrowby/") + name;
+    return UserCache::folder(Iconset::cacheName()).map([&name](const QString &folder) {
+        return folder + QLatin1Char('/') + name;
+    });
 }
 
-QByteArray IcnsConverter::convertImagesToData(const QList<Image> &images, const QString &name)
+Result<QByteArray> IcnsConverter::convertImagesToData(const QList<Image> &images,
+                                                      const QString &name)
 {
     const auto cacheURLPath = cachePath(name);
-    if (!cacheURLPath) {
-        return {};
+    if (cacheURLPath.isFailure()) {
+        return Result<QByteArray>::failure(*cacheURLPath.error());
     }
-    const QString icnsPath = *cacheURLPath + QStringLiteral(".icns");
-    // The cache is never invalidated: one conversion per name for the life of
-    // the temporary folder.
-    if (QFile cached(icnsPath); cached.exists() && cached.open(QIODevice::ReadOnly)) {
-        return cached.readAll();
+    const QString icnsPath = *cacheURLPath.value() + QStringLiteral(".icns");
+    // The cache is never invalidated while its entry is whole: one conversion
+    // per name for the life of the cache.
+    if (auto cached = validCache(icnsPath)) {
+        return Result<QByteArray>::success(*cached);
     }
-    Iconset iconset;
-    for (const Image &image : images) {
-        for (int side : possibleSizes()) {
-            if (auto copy = image.copyWithSize(QSizeF(side, side))) {
-                iconset.addImage(*copy, sizeName(side));
-            }
-            if (auto copy = image.copyWithSize(QSizeF(2 * side, 2 * side))) {
-                iconset.addImage(*copy, sizeName(2 * side));
-            }
+    const auto lock = conversionLocks().forName(name);
+    const std::lock_guard converting(*lock);
+    // Another thread may have converted this name while we waited.
+    if (auto cached = validCache(icnsPath)) {
+        return Result<QByteArray>::success(*cached);
+    }
+    auto data = convertPrivately(images, name);
+    if (data.isSuccess()) {
+        const QString folder = QFileInfo(icnsPath).path();
+        const auto published =
+            UserCache::writeAtomically(folder, name + QStringLiteral(".icns"), *data.value());
+        if (published.isFailure()) {
+            // The data is good; only the next call will convert again.
+            MLOG_WARNING(published.error()->localizedDescription());
         }
     }
-    const QString parent = QFileInfo(*cacheURLPath).path();
-    if (!QDir().mkpath(parent)) {
-        printError(QStringLiteral("Could not create the folder ") + parent);
-    } else if (auto error = iconset.saveIcnsToURL(QUrl::fromLocalFile(*cacheURLPath))) {
-        printError(error->description());
-    }
-    return readCache(icnsPath);
+    return data;
 }
 
-QByteArray IcnsConverter::convertImagesToData(const QList<Image> &images)
+Result<QByteArray> IcnsConverter::convertImagesToData(const QList<Image> &images)
 {
     QByteArray elements;
     for (const Image &image : images) {
-        if (auto element = icnsDataForImage(image)) {
-            elements += element->first;
+        if (auto element = icnsDataForImage(image); element.isSuccess()) {
+            elements += element.value()->first;
         }
     }
     // The length field counts the whole container: its own 8 header bytes and
     // every element with its header.
     const qint64 total = qint64(elements.size()) + 8;
     if (total > qint64(std::numeric_limits<quint32>::max())) {
-        return {};
+        return Result<QByteArray>::failure(
+            resultError(QStringLiteral("The icns container would be larger than 4 GB.")));
     }
-    return dataForOSType(uint32FromFourCharString("icns")) + bigEndian32(quint32(total)) + elements;
+    return Result<QByteArray>::success(dataForOSType(uint32FromFourCharString("icns")) +
+                                       bigEndian32(quint32(total)) + elements);
 }
 
-std::optional<std::pair<QByteArray, quint32>> IcnsConverter::icnsDataForImage(const Image &image)
+Result<std::pair<QByteArray, quint32>> IcnsConverter::icnsDataForImage(const Image &image)
 {
+    using Element = Result<std::pair<QByteArray, quint32>>;
     QImage bitmap = image.bitmap();
-    if (bitmap.isNull() || bitmap.width() != bitmap.height()) {
-        return std::nullopt;
+    if (bitmap.isNull()) {
+        return Element::failure(resultError(QStringLiteral("The image has no bitmap form.")));
+    }
+    if (bitmap.width() != bitmap.height()) {
+        return Element::failure(
+            resultError(QStringLiteral("The image is not square (%1 x %2 pixels).")
+                            .arg(bitmap.width())
+                            .arg(bitmap.height())));
     }
     if (!possibleSizes().contains(bitmap.width())) {
         QImage canvas(128, 128, QImage::Format_ARGB32_Premultiplied);
@@ -139,20 +229,46 @@ std::optional<std::pair<QByteArray, quint32>> IcnsConverter::icnsDataForImage(co
         painter.setCompositionMode(QPainter::CompositionMode_Source);
         painter.setOpacity(1.0);
         if (!image.drawInRect(painter, QRectF(0, 0, 128, 128))) {
-            return std::nullopt;
+            return Element::failure(
+                resultError(QStringLiteral("The image could not be drawn at 128 x 128.")));
         }
         painter.end();
         bitmap = canvas;
     }
     const auto png = Image::fromBitmap(bitmap).PNGRepresentation();
-    if (!png || quint64(png->size()) > std::numeric_limits<quint32>::max() - 8) {
-        return std::nullopt;
+    if (!png) {
+        return Element::failure(resultError(QStringLiteral("The image has no PNG form.")));
+    }
+    if (quint64(png->size()) > std::numeric_limits<quint32>::max() - 8) {
+        return Element::failure(
+            resultError(QStringLiteral("The image's PNG form is too large for an icns element.")));
     }
     const auto length = quint32(png->size());
-    return std::make_pair(elementType(bitmap.width()) + bigEndian32(length + 8) + *png, length);
+    return Element::success(
+        std::make_pair(elementType(bitmap.width()) + bigEndian32(length + 8) + *png, length));
 }
 
 QByteArray IcnsConverter::dataForOSType(quint32 code)
 {
     return bigEndian32(code);
+}
+
+bool IcnsConverter::isIcnsData(const QByteArray &data)
+{
+    if (data.size() < 8 || !data.startsWith("icns") ||
+        qFromBigEndian<quint32>(data.constData() + 4) != quint64(data.size())) {
+        return false;
+    }
+    qsizetype at = 8;
+    while (at < data.size()) {
+        if (data.size() - at < 8) {
+            return false;
+        }
+        const quint32 length = qFromBigEndian<quint32>(data.constData() + at + 4);
+        if (length < 8 || length > quint64(data.size() - at)) {
+            return false;
+        }
+        at += qsizetype(length);
+    }
+    return true;
 }

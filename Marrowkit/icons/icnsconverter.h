@@ -1,14 +1,17 @@
-// Turns images into icns data: through an icon set folder and the icon tool
-// (cached per name under the temporary folder in "Marrowby/"), or directly,
-// by writing the icns container around PNG elements.
+// Turns images into icns data: through an icon set and the icon tool, cached
+// per name in the user's cache, or directly, by writing the icns container
+// around PNG elements.
 //
-// Class operations only; no state besides the cache files. Two conversions of
-// the same name at the same time share one folder and cache file, so callers
-// convert one app at a time.
+// Class operations only; safe to call from any thread. Conversions of one
+// name are serialised within the process; each conversion works in a private
+// folder and publishes its result with an atomic rename, so concurrent
+// conversions (also in other processes) never see each other's half-done
+// files.
 #pragma once
 
 #include "Marrowkit/marrowkit_export.h"
 
+#include "Marrowkit/foundation/result.h"
 #include "Marrowkit/icons/image.h"
 
 #include <QByteArray>
@@ -16,7 +19,6 @@
 #include <QString>
 
 #include <cstdint>
-#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -39,23 +41,32 @@ public:
     // Point sizes of the icon set; each also gets a double-size entry.
     static const QList<int> &possibleSizes();
 
-    // The icns data of the last image in every size, made by the icon tool and
-    // cached as <temporary folder>/Marrowby/<name>.icns. Empty data when the
-    // tool is missing or fails, or when `name` is not a plain file name.
-    static QByteArray convertImagesToData(const QList<Image> &images, const QString &name);
+    // The icns data of the last image in every size, made by the icon tool
+    // and cached as <user cache>/Marrowby/Icons/<name>.icns. A cached file
+    // that is not a whole icns container (cut short, damaged, not a regular
+    // file) is converted afresh. Failure when `name` is not a plain file
+    // name, the cache folder cannot be used, or the tool makes no icns data.
+    static Result<QByteArray> convertImagesToData(const QList<Image> &images, const QString &name);
 
     // An icns container holding one PNG element per image that gives one.
-    static QByteArray convertImagesToData(const QList<Image> &images);
+    // Failure only when the container would be too large for its length field.
+    static Result<QByteArray> convertImagesToData(const QList<Image> &images);
 
     // One icns element (type, big-endian length including its 8 header bytes,
-    // PNG data) and the PNG's length. Nothing for an image that is not square
+    // PNG data) and the PNG's length. Failure for an image that is not square
     // in pixels or has no PNG form.
-    static std::optional<std::pair<QByteArray, quint32>> icnsDataForImage(const Image &image);
+    static Result<std::pair<QByteArray, quint32>> icnsDataForImage(const Image &image);
 
     // The four bytes of a four-character code, most significant first.
     static QByteArray dataForOSType(quint32 code);
 
-    // Where the icns of `name` is cached; nothing for a name that is not a
-    // plain file name.
-    static std::optional<QString> cachePath(const QString &name);
+    // Whether `data` is a whole icns container: "icns", a big-endian length
+    // equal to the data's, and elements that each have a header and together
+    // fill the container exactly.
+    static bool isIcnsData(const QByteArray &data);
+
+    // Where the icns of `name` is cached, without the ".icns" extension.
+    // Failure for a name that is not a plain file name, or when the user's
+    // cache folder cannot be used.
+    static Result<QString> cachePath(const QString &name);
 };

@@ -1,8 +1,11 @@
 #include "Marrowkit/icons/iconset.h"
 
 #include "Marrowkit/platform/bundle.h"
+#include "Marrowkit/platform/saferemove.h"
+#include "Marrowkit/platform/scratchfolder.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSaveFile>
 
@@ -20,6 +23,36 @@ std::optional<QString> localPath(const std::optional<QUrl> &url)
     return url->toLocalFile();
 }
 
+Result<Unit> failure(Error error)
+{
+    return Result<Unit>::failure(std::move(error));
+}
+
+// Runs the tool and says why it did not convert, or nothing when it did.
+std::optional<Error> runTool(const QString &program, const QStringList &arguments)
+{
+    if (program.isEmpty() || !QFileInfo(program).isExecutable()) {
+        return IconsetError::toolError(QStringLiteral("the icon tool is missing"));
+    }
+    QProcess tool;
+    tool.setStandardOutputFile(QProcess::nullDevice());
+    tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    tool.start(program, arguments);
+    if (!tool.waitForStarted()) {
+        return IconsetError::toolError(tool.errorString());
+    }
+    if (!tool.waitForFinished(iconToolTimeoutMs)) {
+        tool.kill();
+        tool.waitForFinished();
+        return IconsetError::toolError(QStringLiteral("the icon tool did not finish"));
+    }
+    if (tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0) {
+        return IconsetError::toolError(
+            QStringLiteral("the icon tool failed with status %1").arg(tool.exitCode()));
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 void Iconset::addImage(const Image &image, const QString &sizeName)
@@ -27,30 +60,34 @@ void Iconset::addImage(const Image &image, const QString &sizeName)
     m_images.insert(sizeName, image);
 }
 
-std::optional<Error> Iconset::saveIcnsToURL(const std::optional<QUrl> &url) const
+Result<Unit> Iconset::saveIcnsToURL(const std::optional<QUrl> &url) const
 {
     const auto path = localPath(url);
-    if (!path) {
-        return IconsetError::error();
+    if (!path || url->fileName().isEmpty()) {
+        return failure(IconsetError::error());
     }
-    const QString folder =
-        QDir::tempPath() + QLatin1Char('/') + url->fileName() + QStringLiteral(".iconset");
-    const QUrl folderURL = QUrl::fromLocalFile(folder);
-    if (auto error = writeIconsetToURL(folderURL)) {
-        return error;
+    const auto scratch = ScratchFolder::create(cacheName(), QStringLiteral(".iconset-"));
+    if (scratch.isFailure()) {
+        return failure(*scratch.error());
+    }
+    const QUrl folderURL = QUrl::fromLocalFile(
+        (*scratch.value())->filePath(url->fileName() + QStringLiteral(".iconset")));
+    auto written = writeIconsetToURL(folderURL);
+    if (written.isFailure()) {
+        return written;
     }
     return runIconUtilWithInput(folderURL, url);
 }
 
-std::optional<Error> Iconset::writeIconsetToURL(const std::optional<QUrl> &url) const
+Result<Unit> Iconset::writeIconsetToURL(const std::optional<QUrl> &url) const
 {
     const auto folder = localPath(url);
     if (!folder) {
-        return IconsetError::error();
+        return failure(IconsetError::error());
     }
     if (!QDir().mkpath(*folder)) {
-        return IconsetError::fileSystemError(*folder,
-                                             QStringLiteral("Could not create the folder."));
+        return failure(
+            IconsetError::fileSystemError(*folder, QStringLiteral("Could not create the folder.")));
     }
     for (auto it = m_images.constBegin(); it != m_images.constEnd(); ++it) {
         const auto png = it.value().PNGRepresentation();
@@ -59,34 +96,32 @@ std::optional<Error> Iconset::writeIconsetToURL(const std::optional<QUrl> &url) 
         }
         QSaveFile file(*folder + QStringLiteral("/icon_") + it.key() + QStringLiteral(".png"));
         if (!file.open(QIODevice::WriteOnly) || file.write(*png) != png->size() || !file.commit()) {
-            return IconsetError::fileSystemError(file.fileName(), file.errorString());
+            return failure(IconsetError::fileSystemError(file.fileName(), file.errorString()));
         }
     }
-    return std::nullopt;
+    return Result<Unit>::success(Unit());
 }
 
-std::optional<Error> Iconset::runIconUtilWithInput(const std::optional<QUrl> &input,
-                                                   const std::optional<QUrl> &output)
+Result<Unit> Iconset::runIconUtilWithInput(const std::optional<QUrl> &input,
+                                           const std::optional<QUrl> &output)
 {
     const auto inputPath = localPath(input);
     const auto outputPath = localPath(output);
     if (!inputPath || !outputPath) {
-        return IconsetError::error();
+        return failure(IconsetError::error());
     }
-    const QString program = developerToolPath(QStringLiteral("iconutil"));
-    if (!program.isEmpty()) {
-        QProcess tool;
-        tool.setStandardOutputFile(QProcess::nullDevice());
-        tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        tool.start(program, {QStringLiteral("-c"), QStringLiteral("icns"), QStringLiteral("-o"),
-                             *outputPath + QStringLiteral(".icns"), *inputPath});
-        if (tool.waitForStarted() && !tool.waitForFinished(iconToolTimeoutMs)) {
-            tool.kill();
-            tool.waitForFinished();
-        }
+    const auto toolProblem =
+        runTool(developerToolPath(QStringLiteral("iconutil")),
+                {QStringLiteral("-c"), QStringLiteral("icns"), QStringLiteral("-o"),
+                 *outputPath + QStringLiteral(".icns"), *inputPath});
+    const auto removed = SafeRemove::removeTree(*inputPath);
+    if (toolProblem) {
+        return failure(*toolProblem);
     }
-    if (!QDir(*inputPath).removeRecursively()) {
-        return IconsetError::error(*inputPath);
+    if (removed.isFailure()) {
+        Error error = IconsetError::error(*inputPath);
+        error.userInfo.insert(Error::underlyingErrorKey(), removed.error()->description());
+        return failure(error);
     }
-    return std::nullopt;
+    return Result<Unit>::success(Unit());
 }

@@ -2,11 +2,9 @@
 // reinstall, and re-reading the info dictionary.
 #include "Marrowkit/model/simulatorapp.h"
 
+#include "Marrowkit/model/containerfiles.h"
 #include "Marrowkit/model/infodictionarykey.h"
-#include "Marrowkit/plist/propertylist.h"
 #include "model/simulatorappvalues_p.h"
-
-#include <QFileInfo>
 
 #include <cstdio>
 
@@ -41,13 +39,12 @@ void SimulatorApp::updateAppInfo()
     if (!m_bundleURL) {
         return;
     }
-    const QString path = appending(*m_bundleURL, QStringLiteral("Info.plist")).toLocalFile();
-    const auto info =
-        QFileInfo(path).isFile() ? PropertyList::dictionaryFromFile(path) : std::nullopt;
-    if (!info) {
+    // Never through a link, never blocking on a FIFO, never large.
+    const auto info = ContainerFiles::readInfoPlist(m_bundleURL->toLocalFile());
+    if (info.isFailure()) {
         return;
     }
-    m_info = *info;
+    m_info = *info.value();
     if (auto name = text(m_info, InfoDictionaryKey::BundleName)) {
         m_name = *name;
     }

@@ -1,12 +1,10 @@
 // The app's groups and the folders that hold them.
 #include "Marrowkit/model/simulatorapp.h"
 
+#include "Marrowkit/model/containerfiles.h"
 #include "Marrowkit/model/infodictionarykey.h"
-#include "Marrowkit/plist/propertylist.h"
+#include "Marrowkit/platform/nofollow.h"
 #include "model/simulatorappvalues_p.h"
-
-#include <QDir>
-#include <QFileInfo>
 
 using namespace SimulatorAppValues;
 
@@ -30,22 +28,23 @@ bool isPackage(const QString &name)
 
 // The folder below `folder` whose container metadata names `identifier`,
 // found in pre-order (a folder's own entries before its subfolders' entries).
+// Apps write into group folders: links are neither entered nor read.
 std::optional<QString> findAppGroupFolder(const QString &folder, const QString &identifier,
                                           int depth)
 {
-    const QFileInfoList entries = QDir(folder).entryInfoList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QFileInfo &entry : entries) {
-        if (entry.fileName() == metadataFileName && !entry.isSymLink() && entry.isFile()) {
-            const auto metadata = PropertyList::dictionaryFromFile(entry.filePath());
-            if (metadata && text(*metadata, metadataIdentifierKey) == identifier) {
+    for (const NoFollow::Entry &entry : NoFollow::entries(folder, NoFollow::Hidden::Include)) {
+        const QString path = folder + QLatin1Char('/') + entry.name;
+        if (entry.kind == NoFollow::Kind::File && entry.name == metadataFileName) {
+            const auto metadata =
+                ContainerFiles::readDictionary(path, ContainerFiles::metadataLimit);
+            if (metadata.isSuccess() &&
+                text(*metadata.value(), metadataIdentifierKey) == identifier) {
                 return folder;
             }
         }
-        if (entry.isDir() && !entry.isSymLink() && depth < maximumAppGroupDepth) {
-            if (auto found = isPackage(entry.fileName())
-                                 ? std::nullopt
-                                 : findAppGroupFolder(entry.filePath(), identifier, depth + 1)) {
+        if (entry.kind == NoFollow::Kind::Folder && depth < maximumAppGroupDepth &&
+            !isPackage(entry.name)) {
+            if (auto found = findAppGroupFolder(path, identifier, depth + 1)) {
                 return found;
             }
         }
@@ -66,7 +65,11 @@ std::optional<QUrl> SimulatorApp::containerURLForAppGroup(const QString &identif
     if (!m_sandboxURL) {
         return std::nullopt;
     }
-    const QUrl sharedRoot = appending(upwards(*m_sandboxURL, 3), QStringLiteral("Shared/AppGroup"));
+    const QUrl containers = upwards(*m_sandboxURL, 3);
+    const QUrl sharedRoot = appending(containers, QStringLiteral("Shared/AppGroup"));
+    if (!NoFollow::isFolderBelow(containers.toLocalFile(), QStringLiteral("Shared/AppGroup"))) {
+        return sharedRoot;
+    }
     if (auto found = findAppGroupFolder(sharedRoot.toLocalFile(), identifier, 0)) {
         return QUrl::fromLocalFile(*found);
     }

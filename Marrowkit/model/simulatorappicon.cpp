@@ -201,7 +201,7 @@ SimulatorApp::getCombinedIconImageForBundleIcons(const std::optional<QStringList
 std::optional<QByteArray> SimulatorApp::iconData() const
 {
     if (m_icon && !m_hasTemplateIcon) {
-        return IcnsConverter::convertImagesToData({*m_icon}, m_bundleIdentifier);
+        return IcnsConverter::convertImagesToData({*m_icon}, m_bundleIdentifier).value();
     }
     const auto device = m_device.lock();
     return resourceData(device && isWatch(device->deviceType())

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -71,16 +72,18 @@ int trashInfoObstacle(const QString &itemPath)
     return 0;
 }
 
-std::optional<Error> moveToTrash(const QString &itemPath)
+Result<Unit> moveToTrash(const QString &itemPath)
 {
     if (const int obstacle = trashInfoObstacle(itemPath)) {
-        return couldNotRemove(obstacle, itemPath, QString::fromLocal8Bit(strerror(obstacle)));
+        return Result<Unit>::failure(
+            couldNotRemove(obstacle, itemPath, QString::fromLocal8Bit(strerror(obstacle))));
     }
     QFile item(itemPath);
     if (!item.moveToTrash()) {
-        return couldNotRemove(static_cast<int>(item.error()), itemPath, item.errorString());
+        return Result<Unit>::failure(
+            couldNotRemove(static_cast<int>(item.error()), itemPath, item.errorString()));
     }
-    return std::nullopt;
+    return Result<Unit>::success({});
 }
 
 } // namespace
@@ -91,8 +94,13 @@ Result<Unit> removeContentsOfDirectoryAtURL(const QUrl &url)
     if (path.isEmpty()) {
         return Result<Unit>::failure(fileManagerError(1, QStringLiteral("URL has no path.")));
     }
-    const QFileInfo folder(path);
-    if (!folder.exists() || !folder.isDir()) {
+    struct stat info = {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        // A folder that is a link is not emptied: its contents live elsewhere.
+        if (S_ISLNK(info.st_mode)) {
+            return Result<Unit>::failure(
+                couldNotRemove(ELOOP, path, QStringLiteral("The folder is a symbolic link.")));
+        }
         return Result<Unit>::success({}); // nothing to empty
     }
     const QDir dir(path);
@@ -104,8 +112,8 @@ Result<Unit> removeContentsOfDirectoryAtURL(const QUrl &url)
     const QStringList entries = dir.entryList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     for (const QString &entry : entries) {
-        if (auto error = moveToTrash(path + QLatin1Char('/') + entry)) {
-            return Result<Unit>::failure(*error);
+        if (auto moved = moveToTrash(path + QLatin1Char('/') + entry); moved.isFailure()) {
+            return moved;
         }
         FileSystemChangeNotifier::noteFileSystemChanged(path);
     }

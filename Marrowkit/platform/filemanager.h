@@ -16,11 +16,12 @@
 // Errors, in domain "NSFileManagerErrorDomain": code 1 with the failure
 // reason "URL has no path." for a URL without a local path; the code of the
 // underlying error with the failure reason "Could not remove url." for an
-// item that cannot be moved (its path under NSFilePath) or a folder that
-// exists but cannot be read. A missing folder has nothing to empty and
-// succeeds. Runs synchronously on the calling thread.
+// item that cannot be moved (its path under NSFilePath), a folder that
+// exists but cannot be read, or a folder that is itself a symbolic link
+// (code ELOOP: what it points to is never emptied). A missing folder has
+// nothing to empty and succeeds. Runs synchronously on the calling thread.
 //
-// Symbolic links go to the Trash as links, never what they point to. Qt's
+// Symbolic links inside go to the Trash as links, never what they point to. Qt's
 // Trash refuses links that point nowhere; such a link is reported as an item
 // that cannot be moved.
 MARROWKIT_EXPORT Result<Unit> removeContentsOfDirectoryAtURL(const QUrl &url);

@@ -190,6 +190,23 @@ TEST_F(RemoveContentsTest, DanglingLinkIsReportedNotLost)
     EXPECT_TRUE(QFileInfo(item(QStringLiteral("dangling"))).isSymLink());
 }
 
+TEST_F(RemoveContentsTest, AFolderThatIsALinkIsNotEmptied)
+{
+    // A data container replaced by a link to a folder of the user's own.
+    const QString elsewhere = m_home.filePath(QStringLiteral("Documents/Thesis"));
+    ASSERT_TRUE(testsupport::writeFile(elsewhere + QStringLiteral("/chapter1.tex"), "text"));
+    const QString linked = m_home.filePath(QStringLiteral("Containers/Data/Linked"));
+    ASSERT_TRUE(QFile::link(elsewhere, linked));
+
+    const auto result = removeContentsOfDirectoryAtURL(QUrl::fromLocalFile(linked));
+    ASSERT_TRUE(result.isFailure());
+    EXPECT_EQ(failureReason(result), QStringLiteral("Could not remove url."));
+    EXPECT_EQ(result.error()->code, ELOOP);
+    EXPECT_TRUE(QFileInfo::exists(elsewhere + QStringLiteral("/chapter1.tex")));
+    EXPECT_TRUE(QFileInfo(linked).isSymLink());
+    EXPECT_FALSE(QFileInfo::exists(trashed(QStringLiteral("chapter1.tex"))));
+}
+
 TEST_F(RemoveContentsTest, KernelFilesCannotBeTrashed)
 {
     const auto result =

@@ -2,6 +2,7 @@
 // from app data, icons per device kind, app groups, sizes and watching.
 #include "Marrowkit/model/simulatorapp.h"
 
+#include "Marrowkit/icons/icnsconverter.h"
 #include "Marrowkit/model/simulatordevice.h"
 #include "Marrowkit/plist/propertylist.h"
 
@@ -414,24 +415,34 @@ TEST(SimulatorApp, NoIconWithoutADeviceOrForNullDevice)
 
 TEST(SimulatorApp, OwnIconDataIsIcnsMadeFromTheIcon)
 {
-    QTemporaryDir bin;
-    const QString tool = bin.filePath(QStringLiteral("iconutil"));
-    ASSERT_TRUE(testsupport::writeFile(tool, "#!/bin/sh\nprintf 'icns-made' > \"$4\"\n"));
-    QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QTemporaryDir tmp;
-    const QByteArray oldTmp = qgetenv("TMPDIR");
+    // The stand-in's icon tool, and a private cache for its results.
+    QTemporaryDir cache;
+    const QByteArray oldCache = qgetenv("XDG_CACHE_HOME");
     const QByteArray oldBin = qgetenv("MARROWBY_DEVTOOLS_BIN");
-    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
-    qputenv("MARROWBY_DEVTOOLS_BIN", QFile::encodeName(bin.path()));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
+    qputenv("MARROWBY_DEVTOOLS_BIN", QFile::encodeName(testsupport::devtoolsBinPath()));
 
     QImage pixels(60, 60, QImage::Format_ARGB32_Premultiplied);
     pixels.fill(Qt::red);
     auto app = SimulatorApp::create(QStringLiteral("I"), infoWith({}), Image::fromBitmap(pixels));
-    EXPECT_EQ(app->iconData(), QByteArray("icns-made"));
-    EXPECT_TRUE(QFileInfo::exists(tmp.filePath(QStringLiteral("Marrowby/com.example.App.icns"))));
+    const auto data = app->iconData();
+    ASSERT_TRUE(data);
+    EXPECT_TRUE(IcnsConverter::isIcnsData(*data));
+    EXPECT_NE(*data, resourceBytes(QStringLiteral("iOSApplication.icns")));
+    EXPECT_TRUE(
+        QFileInfo::exists(cache.filePath(QStringLiteral("Marrowby/Icons/com.example.App.icns"))));
 
-    qputenv("TMPDIR", oldTmp);
-    qputenv("MARROWBY_DEVTOOLS_BIN", oldBin);
+    // Without a working icon tool there is no icon data, rather than empty data.
+    qputenv("MARROWBY_DEVTOOLS_BIN", QFile::encodeName(cache.filePath(QStringLiteral("none"))));
+    auto other = SimulatorApp::create(QStringLiteral("J"),
+                                      {{identifierKey, QStringLiteral("com.example.Other")}},
+                                      Image::fromBitmap(pixels));
+    EXPECT_FALSE(other->iconData());
+
+    for (const auto &[name, old] :
+         {std::pair{"XDG_CACHE_HOME", oldCache}, std::pair{"MARROWBY_DEVTOOLS_BIN", oldBin}}) {
+        old.isNull() ? qunsetenv(name) : qputenv(name, old);
+    }
 }
 
 TEST(SimulatorApp, AppGroupsAreAListOfTexts)
