@@ -4,6 +4,7 @@
 #include "Marrowkit/platform/fileobserver.h"
 #include "platform/inotifyengine_p.h"
 
+#include "serialthreadlimit.h"
 #include "tests/support/testsupport.h"
 
 #include <QDir>
@@ -14,8 +15,10 @@
 
 #include <atomic>
 #include <mutex>
+#include <thread>
 
 using testsupport::waitFor;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -282,4 +285,65 @@ TEST_F(FileObserverTest, MoreObserversThanInotifyInstancesShareOneDescriptor)
         return std::all_of(observers.begin(), observers.end(),
                            [](const auto &o) { return o->changes > 0; });
     }));
+}
+
+TEST_F(FileObserverTest, ThousandsStartedStoppedAndDestroyedConcurrentlyAllFinish)
+{
+    // Observers start, stop and die through sync on their own queues. Here
+    // that happens from the work of 64 serial queues (so on pool threads,
+    // with the pool held to two) and from plain threads at the same time.
+    SerialThreadLimit limit(2);
+    constexpr int folders = 100;
+    constexpr int fromQueues = 2000;
+    constexpr int threads = 4;
+    constexpr int perThread = 100;
+    constexpr int total = fromQueues + threads * perThread;
+    for (int i = 0; i < folders; ++i) {
+        ASSERT_TRUE(mkdir(QStringLiteral("churn/%1").arg(i)));
+    }
+    InotifyEngine *engine = InotifyEngine::instance();
+    ASSERT_NE(engine, nullptr);
+    const int watchesBefore = engine->watchCount();
+
+    struct Shared
+    {
+        QString root;
+        std::atomic<int> finished{0};
+        std::atomic<int> cancels{0};
+    };
+    auto shared = std::make_shared<Shared>();
+    shared->root = path(QStringLiteral("churn"));
+    auto lifeOf = [shared](int i) {
+        return [shared, i] {
+            const QString folder = shared->root + QStringLiteral("/%1").arg(i % folders);
+            auto observer = std::make_unique<FileObserver>(
+                QUrl::fromLocalFile(folder), [] {}, [shared] { shared->cancels.fetch_add(1); });
+            observer->startMonitoring();
+            observer->stopMonitoring();
+            observer->startMonitoring();
+            observer.reset(); // stops the second source and waits for its cancel
+            shared->finished.fetch_add(1);
+        };
+    };
+
+    std::vector<DispatchQueuePtr> owners;
+    owners.reserve(64);
+    for (int i = 0; i < 64; ++i) {
+        owners.push_back(makeSerialQueue(QStringLiteral("owner")));
+    }
+    for (int i = 0; i < fromQueues; ++i) {
+        owners[size_t(i % 64)]->async(lifeOf(i));
+    }
+    for (int t = 0; t < threads; ++t) {
+        // Detached: a regression must fail at the deadline, not hang in join.
+        std::thread([lifeOf, t] {
+            for (int i = 0; i < perThread; ++i) {
+                lifeOf(fromQueues + t * perThread + i)();
+            }
+        }).detach();
+    }
+    ASSERT_TRUE(waitFor([&] { return shared->finished.load() == total; }, 90s))
+        << shared->finished.load() << " of " << total << " finished";
+    EXPECT_EQ(shared->cancels.load(), 2 * total) << "one cancel per started source";
+    EXPECT_EQ(engine->watchCount(), watchesBefore) << "every watch was removed";
 }
