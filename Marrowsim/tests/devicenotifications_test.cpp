@@ -1,19 +1,23 @@
 // Device-state notifications across the lives of controllers: a controller's
 // handler ends with it, a second controller leaves one handler per update,
 // and a second controller on a developer folder without the device-set
-// framework leaves nothing behind that crashes when a device changes. The
-// changes are made by the stand-in's own programs, from other processes.
+// framework leaves nothing behind that crashes when a device changes; and
+// the log lines of a change name the library that wrote them. The changes
+// are made by the stand-in's own programs, from other processes.
 #include "frameworkloader.h"
 #include "Marrowsim/marrowsimcontroller.h"
 
 #include "coresimulator.h"
 #include "devtoolsworld.h"
+#include "Marrowkit/foundation/log.h"
 #include "Marrowkit/model/simulatorupdate.h"
+#include "Marrowkit/platform/fileobserver.h"
 #include "tests/support/testsupport.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 
 #include <gtest/gtest.h>
 
@@ -264,4 +268,48 @@ TEST_F(DeviceNotifications, AReloadWithoutTheDeviceSetFrameworkSurvivesDeviceCha
     simctl(QStringLiteral("shutdown"));
     EXPECT_TRUE(waitFor([&] { return probe.saw(m_udid, shutdownState); }));
     EXPECT_EQ(recorder->total(), 0) << "no controller has the frameworks any more";
+}
+
+TEST_F(DeviceNotifications, LinesOfBothLibrariesInOneLogFileNameTheirLibrary)
+{
+    RotatingLogFileConfiguration config;
+    config.minimumSeverity = LogSeverity::Verbose;
+    config.directoryPath = QStringLiteral("~/Library/Logs/Marrowby/Parley.log");
+    ASSERT_TRUE(Log::enable(config));
+    const auto restore = qScopeGuard([] {
+        Log::disable();
+        Log::setMinimumSeverity(LogSeverity::Info);
+    });
+
+    // The core library logs the start of an observer...
+    {
+        FileObserver observer(QUrl::fromLocalFile(QDir::homePath()), {}, {});
+        observer.startMonitoring();
+    }
+    // ...and the simulator control library a device's new state.
+    auto recorder = std::make_shared<UpdateRecorder>();
+    MarrowsimController controller(developerFolderOf(QStringLiteral("Xcode.app")));
+    controller.registerNotificationHandler(recorder->handler());
+    simctl(QStringLiteral("boot"));
+    ASSERT_TRUE(
+        waitFor([&] { return recorder->count(SimulatorUpdateType::DeviceBooted, m_udid) == 1; }));
+    Log::disable();
+
+    const QString folder = QDir::homePath() + QStringLiteral("/Library/Logs/Marrowby");
+    const QStringList files = QDir(folder).entryList({QStringLiteral("Parley_*.log")}, QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    QFile file(QDir(folder).filePath(files.first()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QByteArray observerLine, stateLine;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.contains("Start monitoring")) {
+            observerLine = line;
+        } else if (line.contains(": Booted")) {
+            stateLine = line;
+        }
+    }
+    EXPECT_TRUE(observerLine.contains("[marrowkit] [Marrowkit/FileObserver:"))
+        << observerLine.toStdString();
+    EXPECT_TRUE(stateLine.contains("[marrowsim] [Marrowsim/DeveloperToolsInteraction:"))
+        << stateLine.toStdString();
 }
