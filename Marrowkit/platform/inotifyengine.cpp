@@ -15,9 +15,9 @@ namespace {
 
 std::atomic<InotifyEngine::PollFunction> g_poll{&::poll};
 
-// A run of failures of the reader: the first is logged, each retry waits
-// twice as long as the one before (up to a second), and the first success
-// after them ends the run.
+// A run of failures of the reader: the first is logged, each is followed by
+// a pause twice as long as the one before (up to a second), and the first
+// success after them ends the run.
 class ReaderTrouble
 {
 public:
@@ -137,7 +137,7 @@ void InotifyEngine::readLoop()
             }
         } else if (pfd.revents & POLLNVAL) {
             error = EBADF;
-        } else if (pfd.revents & POLLERR) {
+        } else if (pfd.revents & (POLLERR | POLLHUP)) {
             error = EIO;
         }
 
@@ -145,12 +145,14 @@ void InotifyEngine::readLoop()
         if (!error && ready > 0) {
             error = readPending(batch);
         }
-        if (error) {
-            trouble.failed(QStringLiteral("poll or read"), error);
-        } else if (trouble.recovered()) {
+        if (!error && trouble.recovered()) {
             batch.everything = true;
         }
+        // What was read before a failure is still told.
         notify(subscribersOf(batch));
+        if (error) {
+            trouble.failed(QStringLiteral("poll or read"), error);
+        }
     }
 }
 
