@@ -240,10 +240,11 @@ QString DeveloperToolsInteraction::localizedAppNameForAppAtURL(const QUrl &url,
 
 void DeveloperToolsInteraction::registerNotificationHandler(UpdateHandler handler)
 {
+    m_notifications.end();
     if (!m_didLoadFrameworks || !handler) {
         return;
     }
-    m_simulator.registerNotificationHandlerOnDefaultDeviceSet(
+    m_notifications = m_simulator.registerNotificationHandlerOnDefaultDeviceSet(
         [handler = std::move(handler)](const SimulatorNotification &notification) {
             if (notification.notification != QLatin1String("device_state") ||
                 notification.device.isNull() || !notification.newState) {

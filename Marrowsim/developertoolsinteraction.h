@@ -33,6 +33,8 @@ public:
     QList<std::shared_ptr<SimulatorDevice>> availableDevices();
     static std::optional<QVariantMap> infoPlistForAppBundleAtURL(const QUrl &url);
     static QString localizedAppNameForAppAtURL(const QUrl &url, const QVariantMap &info);
+    // Replaces the handler of an earlier call; the handler is never called
+    // once this object is gone or the frameworks were loaded again.
     void registerNotificationHandler(UpdateHandler handler);
 
     bool launchApp(const SimulatorApp &app);
@@ -52,4 +54,5 @@ private:
 
     iPhoneSimulator m_simulator;
     bool m_didLoadFrameworks = false;
+    NotificationRegistration m_notifications; // ends first, before the bridge
 };

@@ -10,10 +10,6 @@
 
 #include <syslog.h>
 
-#include <memory>
-#include <mutex>
-#include <vector>
-
 namespace {
 
 const QString dvtFoundation = QStringLiteral("com.apple.dt.DVTFoundation");
@@ -57,36 +53,6 @@ struct DefaultSet
     SimDeviceSetObject *set;
 };
 
-// Registered handlers stay for the life of the program, as the device set
-// keeps calling them; they live here so their context pointers stay valid.
-struct HandlerRegistry
-{
-    std::mutex mutex;
-    std::vector<std::unique_ptr<iPhoneSimulator::NotificationHandler>> handlers;
-};
-
-HandlerRegistry &handlerRegistry()
-{
-    static auto *registry = new HandlerRegistry;
-    return *registry;
-}
-
-void deliverNotification(const SimNotification *raw, void *context)
-{
-    if (!raw || !context) {
-        return;
-    }
-    SimulatorNotification notification;
-    if (raw->notification) {
-        notification.notification = QString::fromUtf8(raw->notification);
-    }
-    notification.device = SimDeviceHandle::retain(deviceClass(), raw->device);
-    if (raw->has_new_state) {
-        notification.newState = raw->new_state;
-    }
-    (*static_cast<iPhoneSimulator::NotificationHandler *>(context))(notification);
-}
-
 // Runs a device message that reports failure through an error slot.
 bool sendWithErrorSlot(const std::function<int(char **)> &message, QString *error)
 {
@@ -110,6 +76,9 @@ const QStringList &iPhoneSimulator::frameworkIdentifiers()
 
 void iPhoneSimulator::unloadSimulatorFrameworks()
 {
+    // Handlers of the frameworks that go would otherwise keep coming, beside
+    // those registered with the frameworks loaded next.
+    NotificationRegistration::endAll();
     for (const QString &identifier : frameworkIdentifiers()) {
         FrameworkLoader::unload(identifier);
     }
@@ -159,17 +128,14 @@ std::optional<quint64> iPhoneSimulator::stateForDevice(const SimDeviceHandle &de
     return quint64(*state);
 }
 
-void iPhoneSimulator::registerNotificationHandlerOnDefaultDeviceSet(NotificationHandler handler)
+NotificationRegistration
+iPhoneSimulator::registerNotificationHandlerOnDefaultDeviceSet(NotificationHandler handler)
 {
     DefaultSet set;
-    if (!set || !handler) {
-        return;
+    if (!set) {
+        return {};
     }
-    auto &registry = handlerRegistry();
-    std::lock_guard lock(registry.mutex);
-    registry.handlers.push_back(std::make_unique<NotificationHandler>(std::move(handler)));
-    set.cls->registerNotificationHandler(set.set, &deliverNotification,
-                                         registry.handlers.back().get());
+    return NotificationRegistration::start(set.cls, set.set, deviceClass(), std::move(handler));
 }
 
 bool iPhoneSimulator::uninstallApp(const QString &bundleIdentifier, const SimDeviceHandle &device)

@@ -5,11 +5,14 @@
 //
 // No state of its own: the loaded frameworks are process-wide (see
 // FrameworkLoader), so any thread may call it. Notification handlers run on
-// the framework's own thread.
+// the framework's own thread, for as long as the registration that
+// registerNotificationHandlerOnDefaultDeviceSet answers lives, and at most
+// until the frameworks are unloaded (or loaded again).
 #pragma once
 
 #include "Marrowsim/marrowsim_export.h"
 
+#include "notificationregistration.h"
 #include "simdevicehandle.h"
 
 #include <QHash>
@@ -19,19 +22,12 @@
 
 #include <functional>
 
-// One device-set notification, as the framework delivered it.
-struct SimulatorNotification
-{
-    std::optional<QString> notification;
-    SimDeviceHandle device; // null when the notification names no device
-    std::optional<qint64> newState;
-};
-
 class MARROWSIM_TESTABLE iPhoneSimulator
 {
 public:
-    using NotificationHandler = std::function<void(const SimulatorNotification &)>;
+    using NotificationHandler = NotificationRegistration::Handler;
 
+    // Also ends every notification registration made with them.
     void unloadSimulatorFrameworks();
     bool loadSimulatorFrameworkAtPath(const QString &developerDirectory);
 
@@ -39,7 +35,9 @@ public:
     QString typeForDevice(const SimDeviceHandle &device);
     std::optional<quint64> stateForDevice(const SimDeviceHandle &device);
 
-    void registerNotificationHandlerOnDefaultDeviceSet(NotificationHandler handler);
+    // An inactive registration when the frameworks are not loaded.
+    [[nodiscard]] NotificationRegistration
+    registerNotificationHandlerOnDefaultDeviceSet(NotificationHandler handler);
 
     bool uninstallApp(const QString &bundleIdentifier, const SimDeviceHandle &device);
     QHash<QUuid, SimDeviceHandle> availableDevicesByUDID();

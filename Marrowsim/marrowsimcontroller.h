@@ -39,7 +39,10 @@ public:
     bool didLoadFrameworks() const;
 
     QList<std::shared_ptr<SimulatorDevice>> availableDevices();
-    // Replaces the handler of an earlier call; ends with the controller.
+    // Replaces the handler of an earlier call. The handler ends with the
+    // controller, or earlier when another controller loads the frameworks:
+    // once either has happened it is not running and is never called again.
+    // So it must not wait for the thread that destroys the controller.
     void registerNotificationHandler(UpdateHandler handler);
 
     bool launchApp(const SimulatorApp &app);

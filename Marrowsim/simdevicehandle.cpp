@@ -33,15 +33,16 @@ std::optional<QString> takeFrameworkText(char *text)
 
 SimDeviceHandle SimDeviceHandle::adopt(const SimDeviceClass *cls, SimDeviceObject *object)
 {
-    return SimDeviceHandle(object ? cls : nullptr, object);
+    return SimDeviceHandle(cls, object);
 }
 
 SimDeviceHandle SimDeviceHandle::retain(const SimDeviceClass *cls, SimDeviceObject *object)
 {
-    if (object && cls) {
+    SimDeviceHandle handle(cls, object);
+    if (!handle.isNull()) {
         cls->retain(object);
     }
-    return adopt(cls, object);
+    return handle;
 }
 
 SimDeviceHandle::SimDeviceHandle(const SimDeviceHandle &other)
@@ -81,7 +82,8 @@ SimDeviceHandle::~SimDeviceHandle()
 
 bool SimDeviceHandle::respondsToSelector(const char *selector) const
 {
-    return m_object && m_class->respondsToSelector(m_object, selector) != 0;
+    return m_object && m_class->respondsToSelector &&
+           m_class->respondsToSelector(m_object, selector) != 0;
 }
 
 std::optional<QString> SimDeviceHandle::text(char *(*message)(SimDeviceObject *),

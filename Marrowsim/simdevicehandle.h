@@ -1,6 +1,10 @@
 // A counted reference to one device object of the simulator framework, with
 // the few messages the control library sends it. Copies retain, destruction
 // releases. Texts come back as Qt values (nothing when the device has none).
+//
+// A handle made without the object's class (the framework that made the
+// object is no longer loaded) is a null handle: every message answers
+// nothing or false, and destroying it sends nothing.
 #pragma once
 
 #include "Marrowsim/marrowsim_export.h"
@@ -15,7 +19,8 @@ class MARROWSIM_TESTABLE SimDeviceHandle
 {
 public:
     SimDeviceHandle() = default;
-    // Takes over one reference the framework handed out.
+    // Takes over one reference the framework handed out. Without a class the
+    // reference cannot be given back, and is left to the framework.
     static SimDeviceHandle adopt(const SimDeviceClass *cls, SimDeviceObject *object);
     // Adds a reference of its own to a borrowed object.
     static SimDeviceHandle retain(const SimDeviceClass *cls, SimDeviceObject *object);
@@ -42,8 +47,9 @@ public:
     SimDeviceObject *object() const { return m_object; }
 
 private:
+    // Both or neither: a handle never holds an object without its class.
     SimDeviceHandle(const SimDeviceClass *cls, SimDeviceObject *object)
-        : m_class(cls), m_object(object)
+        : m_class(cls && object ? cls : nullptr), m_object(cls ? object : nullptr)
     {}
     // `selector`, when given, must be answered before the message is sent.
     std::optional<QString> text(char *(*message)(SimDeviceObject *), const char *selector) const;

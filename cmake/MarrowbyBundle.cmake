@@ -20,13 +20,17 @@ configure_file("${CMAKE_CURRENT_LIST_DIR}/Info.plist.in" "${MARROWBY_CONTENTS_DI
 
 include(GenerateExportHeader)
 
-# Strict, warning-clean builds for everything of ours.
+# Strict, warning-clean builds for everything of ours. Each target logs under
+# its own lower-case name ("marrowkit", "marrowsim", "parley"; see
+# Marrowkit/foundation/log.h).
 function(marrowby_target_defaults target)
     target_compile_options(${target} PRIVATE -Wall -Wextra)
+    string(TOLOWER "${target}" logger)
     target_compile_definitions(${target} PRIVATE
         QT_NO_CAST_FROM_ASCII QT_NO_URL_CAST_FROM_STRING QT_NO_KEYWORDS
         QT_NO_CAST_TO_ASCII
-        MARROWBY_SOURCE_ROOT="${PROJECT_SOURCE_DIR}/")
+        MARROWBY_SOURCE_ROOT="${PROJECT_SOURCE_DIR}/"
+        MARROWBY_LOGGER="${logger}")
 endfunction()
 
 # A shared library placed in the bundle's Frameworks folder. It exports only

@@ -22,11 +22,17 @@ public:
     // Runs `work` later on this queue; never runs it before returning.
     virtual void async(Work work) = 0;
 
-    // Runs `work` on this queue and waits for it. Runs it at once when the
-    // caller is already on this queue's (only) thread.
+    // Runs `work` on this queue and waits for it. On a serial queue the work
+    // keeps its place in line after the work queued before it, and may run on
+    // the calling thread (so may that earlier work): a caller never waits for
+    // a pool thread, only for work that is already running. Called from a
+    // thread that is on this queue already (inside its work, or inside a sync
+    // made from its work), the work runs at once, nested, instead of waiting
+    // for itself.
     virtual void sync(Work work) = 0;
 
-    // True when the calling thread is one of this queue's threads.
+    // True when the calling thread is running this queue's work (for a serial
+    // queue, also from inside a sync that its work made on another queue).
     virtual bool isCurrent() const = 0;
 
     // Runs `work` on this queue once `delay` has passed. The pending call keeps
@@ -53,5 +59,6 @@ MARROWKIT_EXPORT DispatchQueuePtr GlobalUtilityQueue();
 MARROWKIT_EXPORT DispatchQueuePtr GlobalBackgroundQueue();
 
 // A new serial queue: its work runs in order, one item at a time, on threads
-// of a shared pool. Queued work runs even after the last reference is dropped.
+// of a shared pool (or on the thread of a caller of sync). Queued work runs
+// even after the last reference is dropped.
 MARROWKIT_EXPORT DispatchQueuePtr makeSerialQueue(const QString &label);

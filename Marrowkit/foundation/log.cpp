@@ -1,6 +1,7 @@
-// The facade over spdlog. One asynchronous logger with a daily file sink once
-// enabled; a stderr sink before that. The overflow policy drops the oldest
-// record rather than block a caller.
+// The facade over spdlog. One logger per library, all writing to one sink: a
+// daily file once enabled (through one writer thread, so lines of different
+// libraries keep their order), standard error before that. The overflow
+// policy drops the oldest record rather than block a caller.
 #include "Marrowkit/foundation/log.h"
 
 #include <QDateTime>
@@ -14,6 +15,8 @@
 
 #include <atomic>
 #include <mutex>
+#include <string>
+#include <unordered_map>
 
 namespace {
 
@@ -21,11 +24,15 @@ std::atomic<int> g_minimum{static_cast<int>(LogSeverity::Info)};
 
 struct LogState
 {
-    std::mutex mutex; // guards logger and observer
-    std::shared_ptr<spdlog::logger> logger;
-    // The writer thread of the asynchronous logger; destroying it drains
-    // everything queued and joins, which is what makes disable() complete.
+    std::mutex mutex; // guards everything below
+    // Where every logger writes; standard error until enable() says otherwise.
+    spdlog::sink_ptr sink;
+    // The writer thread of the asynchronous loggers; absent when they write
+    // synchronously. Destroying it drains everything queued and joins, which
+    // is what makes disable() complete.
     std::shared_ptr<spdlog::details::thread_pool> pool;
+    // One logger per library, made on its first record.
+    std::unordered_map<std::string, std::shared_ptr<spdlog::logger>> loggers;
     Log::Observer observer;
 };
 
@@ -52,12 +59,26 @@ spdlog::level::level_enum toSpdlog(LogSeverity severity)
     return spdlog::level::info;
 }
 
-std::shared_ptr<spdlog::logger> stderrLogger()
+// The logger of `name` on the current sink. Called with the state's mutex held.
+std::shared_ptr<spdlog::logger> loggerNamed(LogState &s, const char *name)
 {
-    auto logger = std::make_shared<spdlog::logger>(
-        "marrowby", std::make_shared<spdlog::sinks::stderr_sink_mt>());
-    logger->set_pattern("%Y-%m-%d %H:%M:%S.%e %^%l%$ %v");
+    const std::string key = name && *name ? name : "marrowby";
+    std::shared_ptr<spdlog::logger> &logger = s.loggers[key];
+    if (logger) {
+        return logger;
+    }
+    if (!s.sink) {
+        s.sink = std::make_shared<spdlog::sinks::stderr_sink_mt>();
+        s.sink->set_pattern("%Y-%m-%d %H:%M:%S.%e %^%l%$ [%n] %v");
+    }
+    if (s.pool) {
+        logger = std::make_shared<spdlog::async_logger>(
+            key, s.sink, s.pool, spdlog::async_overflow_policy::overrun_oldest);
+    } else {
+        logger = std::make_shared<spdlog::logger>(key, s.sink);
+    }
     logger->set_level(spdlog::level::trace);
+    logger->flush_on(spdlog::level::info);
     return logger;
 }
 
@@ -84,7 +105,7 @@ void removeOldLogFiles(const QFileInfo &logFile, int daysToKeep)
 }
 
 void emitRecord(LogSeverity severity, const QString &text, const char *function,
-                const char *filePath, int line)
+                const char *filePath, int line, const char *loggerName)
 {
     if (static_cast<int>(severity) < g_minimum.load(std::memory_order_relaxed)) {
         return;
@@ -96,10 +117,7 @@ void emitRecord(LogSeverity severity, const QString &text, const char *function,
         Log::Observer observer;
         {
             std::lock_guard lock(state().mutex);
-            if (!state().logger) {
-                state().logger = stderrLogger();
-            }
-            logger = state().logger;
+            logger = loggerNamed(state(), loggerName);
             observer = state().observer;
         }
         if (observer) {
@@ -130,24 +148,18 @@ bool Log::enable(const RotatingLogFileConfiguration &configuration)
     }
     removeOldLogFiles(logFile, configuration.daysToKeep);
     try {
-        auto pool = std::make_shared<spdlog::details::thread_pool>(8192, 1);
-        auto sink = std::make_shared<spdlog::sinks::daily_file_sink_mt>(
+        std::shared_ptr<spdlog::details::thread_pool> pool;
+        if (!configuration.synchronousMode) {
+            pool = std::make_shared<spdlog::details::thread_pool>(8192, 1);
+        }
+        spdlog::sink_ptr sink = std::make_shared<spdlog::sinks::daily_file_sink_mt>(
             logFile.absoluteFilePath().toStdString(), 0, 0, false,
             static_cast<uint16_t>(configuration.daysToKeep));
-        std::shared_ptr<spdlog::logger> logger;
-        if (configuration.synchronousMode) {
-            logger = std::make_shared<spdlog::logger>("marrowby", sink);
-        } else {
-            logger = std::make_shared<spdlog::async_logger>(
-                "marrowby", sink, pool, spdlog::async_overflow_policy::overrun_oldest);
-        }
-        logger->set_pattern("%Y-%m-%d %H:%M:%S.%e %l %v");
-        logger->set_level(spdlog::level::trace);
-        logger->flush_on(spdlog::level::info);
+        sink->set_pattern("%Y-%m-%d %H:%M:%S.%e %l [%n] %v");
         setMinimumSeverity(configuration.minimumSeverity);
         disable();
         std::lock_guard lock(state().mutex);
-        state().logger = std::move(logger);
+        state().sink = std::move(sink);
         state().pool = std::move(pool);
         return true;
     } catch (...) {
@@ -157,18 +169,19 @@ bool Log::enable(const RotatingLogFileConfiguration &configuration)
 
 void Log::disable()
 {
-    std::shared_ptr<spdlog::logger> oldLogger;
+    std::unordered_map<std::string, std::shared_ptr<spdlog::logger>> oldLoggers;
     std::shared_ptr<spdlog::details::thread_pool> oldPool;
     {
         std::lock_guard lock(state().mutex);
-        oldLogger = std::exchange(state().logger, nullptr);
+        oldLoggers = std::exchange(state().loggers, {});
         oldPool = std::exchange(state().pool, nullptr);
+        state().sink = nullptr;
     }
     try {
-        if (oldLogger) {
-            oldLogger->flush();
+        for (const auto &[name, logger] : oldLoggers) {
+            logger->flush();
         }
-        oldLogger.reset();
+        oldLoggers.clear();
         oldPool.reset(); // drains the queue and joins the writer thread
     } catch (...) {
     }
@@ -185,24 +198,25 @@ LogSeverity Log::minimumSeverity()
 }
 
 void Log::message(LogSeverity severity, const QString &text, const char *function,
-                  const char *filePath, int line)
+                  const char *filePath, int line, const char *logger)
 {
-    emitRecord(severity, text, function, filePath, line);
+    emitRecord(severity, text, function, filePath, line, logger);
 }
 
 void Log::value(LogSeverity severity, const std::optional<QVariant> &value, const char *function,
-                const char *filePath, int line)
+                const char *filePath, int line, const char *logger)
 {
     if (static_cast<int>(severity) < g_minimum.load(std::memory_order_relaxed)) {
         return;
     }
     const QString text = value ? value->toString() : QStringLiteral("nil");
-    emitRecord(severity, text, function, filePath, line);
+    emitRecord(severity, text, function, filePath, line, logger);
 }
 
-void Log::trace(LogSeverity severity, const char *function, const char *filePath, int line)
+void Log::trace(LogSeverity severity, const char *function, const char *filePath, int line,
+                const char *logger)
 {
-    emitRecord(severity, QString(), function, filePath, line);
+    emitRecord(severity, QString(), function, filePath, line, logger);
 }
 
 void Log::setObserver(Observer observer)
@@ -211,12 +225,41 @@ void Log::setObserver(Observer observer)
     state().observer = std::move(observer);
 }
 
-std::optional<LogChannel> Log::channel(LogSeverity severity)
+namespace {
+
+std::optional<LogChannel> channel(LogSeverity severity, const char *logger)
 {
     if (static_cast<int>(severity) < g_minimum.load(std::memory_order_relaxed)) {
         return std::nullopt;
     }
-    return LogChannel(severity);
+    return LogChannel(severity, logger);
+}
+
+} // namespace
+
+std::optional<LogChannel> Log::verbose(const char *logger)
+{
+    return channel(LogSeverity::Verbose, logger);
+}
+
+std::optional<LogChannel> Log::debug(const char *logger)
+{
+    return channel(LogSeverity::Debug, logger);
+}
+
+std::optional<LogChannel> Log::info(const char *logger)
+{
+    return channel(LogSeverity::Info, logger);
+}
+
+std::optional<LogChannel> Log::warning(const char *logger)
+{
+    return channel(LogSeverity::Warning, logger);
+}
+
+std::optional<LogChannel> Log::error(const char *logger)
+{
+    return channel(LogSeverity::Error, logger);
 }
 
 QString Log::sourceFileName(const char *filePath)
@@ -253,16 +296,16 @@ QString Log::functionName(const char *function)
 void LogChannel::message(const QString &text, const char *function, const char *filePath,
                          int line) const
 {
-    Log::message(m_severity, text, function, filePath, line);
+    Log::message(m_severity, text, function, filePath, line, m_logger);
 }
 
 void LogChannel::value(const std::optional<QVariant> &value, const char *function,
                        const char *filePath, int line) const
 {
-    Log::value(m_severity, value, function, filePath, line);
+    Log::value(m_severity, value, function, filePath, line, m_logger);
 }
 
 void LogChannel::trace(const char *function, const char *filePath, int line) const
 {
-    Log::trace(m_severity, function, filePath, line);
+    Log::trace(m_severity, function, filePath, line, m_logger);
 }

@@ -5,8 +5,10 @@
 //
 // Threads: each observer has its own serial queue ("SimulatorDeviceQueue").
 // Starting and stopping run synchronously on it, and both handlers run on it,
-// so onChange never overlaps a start or stop of the same observer. Handlers
-// must not start or stop their own observer (that waits on the same queue) and
+// so onChange never overlaps a start or stop of the same observer. A handler
+// that was queued before a start, stop or destruction may run on the thread
+// that makes it (see DispatchQueue::sync), so that call must not hold a lock
+// the handler takes. Handlers must not start or stop their own observer and
 // must hop to the right thread before touching shared state. Handlers that
 // refer back to the observer's owner should hold it weakly.
 #pragma once

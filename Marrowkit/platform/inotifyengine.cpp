@@ -1,15 +1,54 @@
 #include "platform/inotifyengine_p.h"
 
+#include "Marrowkit/foundation/log.h"
+
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <thread>
 
-#include <poll.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
 namespace {
+
+std::atomic<InotifyEngine::PollFunction> g_poll{&::poll};
+
+// A run of failures of the reader: the first is logged, each is followed by
+// a pause twice as long as the one before (up to a second), and the first
+// success after them ends the run.
+class ReaderTrouble
+{
+public:
+    void failed(const QString &what, int error)
+    {
+        if (m_failures++ == 0) {
+            MLOG_ERROR(QStringLiteral("File observation stalled: %1 failed: %2; retrying")
+                           .arg(what, qt_error_string(error)));
+        }
+        std::this_thread::sleep_for(m_pause);
+        m_pause = std::min(m_pause * 2, std::chrono::milliseconds(1000));
+    }
+
+    // True once, on the first success after failures.
+    bool recovered()
+    {
+        if (m_failures == 0) {
+            return false;
+        }
+        MLOG_WARNING(
+            QStringLiteral("File observation resumed after %1 failed attempts").arg(m_failures));
+        m_failures = 0;
+        m_pause = firstPause;
+        return true;
+    }
+
+private:
+    static constexpr std::chrono::milliseconds firstPause{10};
+    int m_failures = 0;
+    std::chrono::milliseconds m_pause = firstPause;
+};
 
 // The node's own changes: its entry list (create, delete, rename in and out),
 // its contents and attributes, and the node itself going away.
@@ -79,60 +118,85 @@ int InotifyEngine::watchCount()
     return static_cast<int>(m_watches.size());
 }
 
+void InotifyEngine::setPollFunction(PollFunction function)
+{
+    g_poll.store(function ? function : &::poll);
+}
+
 void InotifyEngine::readLoop()
 {
-    pollfd pfd{m_descriptor, POLLIN, 0};
+    ReaderTrouble trouble;
     for (;;) {
-        if (poll(&pfd, 1, -1) < 0 && errno != EINTR) {
-            return;
-        }
-        for (const SubscriptionPtr &subscription : drain()) {
-            auto queue = subscription->queue.lock();
-            if (!queue) {
-                continue;
+        pollfd pfd{m_descriptor, POLLIN, 0};
+        const int ready = g_poll.load()(&pfd, 1, -1);
+        int error = 0;
+        if (ready < 0) {
+            error = errno;
+            if (error == EINTR) {
+                continue; // a signal, not a fault
             }
-            queue->async([subscription] {
-                if (subscription->active && subscription->onChange) {
-                    subscription->onChange();
-                }
-            });
+        } else if (pfd.revents & POLLNVAL) {
+            error = EBADF;
+        } else if (pfd.revents & (POLLERR | POLLHUP)) {
+            error = EIO;
+        }
+
+        Batch batch;
+        if (!error && ready > 0) {
+            error = readPending(batch);
+        }
+        if (!error && trouble.recovered()) {
+            batch.everything = true;
+        }
+        // What was read before a failure is still told.
+        notify(subscribersOf(batch));
+        if (error) {
+            trouble.failed(QStringLiteral("poll or read"), error);
         }
     }
 }
 
-std::vector<InotifyEngine::SubscriptionPtr> InotifyEngine::drain()
+int InotifyEngine::readPending(Batch &batch)
 {
-    QByteArray pending;
-    alignas(inotify_event) char buffer[64 * 1024];
-    for (;;) {
+    // A bounded number of chunks per wake: under a constant stream of events
+    // the observers still hear something now and then; the rest is read on
+    // the next wake, which comes at once.
+    constexpr int chunksPerWake = 16;
+    alignas(inotify_event) char buffer[readChunkSize];
+    for (int chunk = 0; chunk < chunksPerWake;) {
         const ssize_t length = read(m_descriptor, buffer, sizeof buffer);
-        if (length < 0 && errno == EINTR) {
-            continue;
+        if (length < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : errno;
         }
-        if (length <= 0) {
-            break; // EAGAIN: everything pending has been read
+        if (length == 0) {
+            return 0;
         }
-        pending.append(buffer, length);
+        std::lock_guard lock(m_mutex);
+        collect(buffer, size_t(length), batch);
+        ++chunk;
     }
+    return 0;
+}
 
-    std::lock_guard lock(m_mutex);
-    std::vector<std::shared_ptr<Watch>> touched;
-    bool overflowed = false;
-    for (qsizetype offset = 0; offset + qsizetype(sizeof(inotify_event)) <= pending.size();) {
+void InotifyEngine::collect(const char *events, size_t length, Batch &batch)
+{
+    // The kernel hands out whole events only, so each chunk stands alone.
+    for (size_t offset = 0; offset + sizeof(inotify_event) <= length;) {
         inotify_event event;
-        std::memcpy(&event, pending.constData() + offset, sizeof event);
-        offset += qsizetype(sizeof event) + event.len;
+        std::memcpy(&event, events + offset, sizeof event);
+        offset += sizeof event + event.len;
         if (event.mask & IN_Q_OVERFLOW) {
-            overflowed = true;
+            batch.everything = true;
             continue;
         }
         const auto found = m_watches.find(event.wd);
         if (found == m_watches.end()) {
             continue; // the echo of our own inotify_rm_watch, or no longer watched
         }
-        if (std::find(touched.begin(), touched.end(), found->second) == touched.end()) {
-            touched.push_back(found->second);
-        }
+        batch.touched.insert(found->second);
         if (event.mask & IN_IGNORED) {
             // The kernel dropped the watch (node deleted, file system gone).
             // Its observers keep their dead source until they stop; the number
@@ -141,17 +205,43 @@ std::vector<InotifyEngine::SubscriptionPtr> InotifyEngine::drain()
             m_watches.erase(found);
         }
     }
-    if (overflowed) {
-        // Events were lost, so nobody can tell what changed: tell everyone.
-        for (const auto &entry : m_watches) {
-            if (std::find(touched.begin(), touched.end(), entry.second) == touched.end()) {
-                touched.push_back(entry.second);
+}
+
+std::vector<InotifyEngine::SubscriptionPtr> InotifyEngine::subscribersOf(const Batch &batch)
+{
+    std::vector<SubscriptionPtr> subscriptions;
+    std::lock_guard lock(m_mutex);
+    auto add = [&subscriptions](const Watch &watch) {
+        subscriptions.insert(subscriptions.end(), watch.subscribers.begin(),
+                             watch.subscribers.end());
+    };
+    for (const auto &watch : batch.touched) {
+        add(*watch);
+    }
+    if (batch.everything) {
+        // Nobody can tell what changed: tell everyone.
+        for (const auto &[number, watch] : m_watches) {
+            if (!batch.touched.count(watch)) {
+                add(*watch);
             }
         }
     }
-    std::vector<SubscriptionPtr> notify;
-    for (const auto &watch : touched) {
-        notify.insert(notify.end(), watch->subscribers.begin(), watch->subscribers.end());
+    return subscriptions;
+}
+
+void InotifyEngine::notify(const std::vector<SubscriptionPtr> &subscriptions)
+{
+    for (const SubscriptionPtr &subscription : subscriptions) {
+        auto queue = subscription->queue.lock();
+        if (!queue || subscription->posted.exchange(true)) {
+            continue;
+        }
+        queue->async([subscription] {
+            // Cleared first: events that come during the handler post again.
+            subscription->posted = false;
+            if (subscription->active && subscription->onChange) {
+                subscription->onChange();
+            }
+        });
     }
-    return notify;
 }

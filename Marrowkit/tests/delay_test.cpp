@@ -11,7 +11,6 @@
 #include <thread>
 
 using testsupport::waitFor;
-using namespace std::chrono_literals;
 
 TEST(Delay, RunsOnTheQueueAfterTheDeadline)
 {
@@ -41,7 +40,10 @@ TEST(Delay, CancelBeforeTheDeadlineDropsTheClosure)
     ASSERT_TRUE(waitFor([&] { return after.load(); }));
     EXPECT_EQ(runs.load(), 0);
     (*control)(false);
-    waitFor([] { return false; }, 50ms);
+    // Had that call queued the closure, it would run before this marker.
+    std::atomic<bool> drained{false};
+    GlobalMainQueue()->async([&] { drained = true; });
+    ASSERT_TRUE(waitFor([&] { return drained.load(); }));
     EXPECT_EQ(runs.load(), 0) << "cancelled stays cancelled";
 }
 

@@ -4,18 +4,22 @@
 #include "Marrowkit/platform/fileobserver.h"
 #include "platform/inotifyengine_p.h"
 
+#include "serialthreadlimit.h"
 #include "tests/support/testsupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <mutex>
+#include <thread>
 
 using testsupport::waitFor;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -62,6 +66,47 @@ int inotifyDescriptors()
     }
     return count;
 }
+
+// A reader poll that tests steer: it fails a given number of times with a
+// given error, and can hold the reader before it reads on.
+struct SteeredPoll
+{
+    static inline std::atomic<int> failuresLeft{0};
+    static inline std::atomic<int> failureError{0};
+    static inline std::atomic<bool> hold{false};
+    static inline std::atomic<bool> holding{false};
+
+    static int poll(pollfd *fds, nfds_t count, int timeout)
+    {
+        for (int left = failuresLeft.load(); left > 0;) {
+            if (failuresLeft.compare_exchange_weak(left, left - 1)) {
+                errno = failureError.load();
+                return -1;
+            }
+        }
+        while (hold.load()) {
+            holding = true;
+            QThread::msleep(1);
+        }
+        holding = false;
+        return ::poll(fds, count, timeout);
+    }
+};
+
+// Steers the reader for one test, and gives it back its own poll after.
+class SteeringTheReader
+{
+public:
+    SteeringTheReader() { InotifyEngine::setPollFunction(&SteeredPoll::poll); }
+    ~SteeringTheReader()
+    {
+        SteeredPoll::hold = false;
+        SteeredPoll::failuresLeft = 0;
+        InotifyEngine::setPollFunction(nullptr);
+    }
+    SteeringTheReader(const SteeringTheReader &) = delete;
+    SteeringTheReader &operator=(const SteeringTheReader &) = delete;
+};
 
 class FileObserverTest : public ::testing::Test
 {
@@ -282,4 +327,165 @@ TEST_F(FileObserverTest, MoreObserversThanInotifyInstancesShareOneDescriptor)
         return std::all_of(observers.begin(), observers.end(),
                            [](const auto &o) { return o->changes > 0; });
     }));
+}
+
+TEST_F(FileObserverTest, ThousandsStartedStoppedAndDestroyedConcurrentlyAllFinish)
+{
+    // Observers start, stop and die through sync on their own queues. Here
+    // that happens from the work of 64 serial queues (so on pool threads,
+    // with the pool held to two) and from plain threads at the same time.
+    SerialThreadLimit limit(2);
+    constexpr int folders = 100;
+    constexpr int fromQueues = 2000;
+    constexpr int threads = 4;
+    constexpr int perThread = 100;
+    constexpr int total = fromQueues + threads * perThread;
+    for (int i = 0; i < folders; ++i) {
+        ASSERT_TRUE(mkdir(QStringLiteral("churn/%1").arg(i)));
+    }
+    InotifyEngine *engine = InotifyEngine::instance();
+    ASSERT_NE(engine, nullptr);
+    const int watchesBefore = engine->watchCount();
+
+    struct Shared
+    {
+        QString root;
+        std::atomic<int> finished{0};
+        std::atomic<int> cancels{0};
+    };
+    auto shared = std::make_shared<Shared>();
+    shared->root = path(QStringLiteral("churn"));
+    auto lifeOf = [shared](int i) {
+        return [shared, i] {
+            const QString folder = shared->root + QStringLiteral("/%1").arg(i % folders);
+            auto observer = std::make_unique<FileObserver>(
+                QUrl::fromLocalFile(folder), [] {}, [shared] { shared->cancels.fetch_add(1); });
+            observer->startMonitoring();
+            observer->stopMonitoring();
+            observer->startMonitoring();
+            observer.reset(); // stops the second source and waits for its cancel
+            shared->finished.fetch_add(1);
+        };
+    };
+
+    std::vector<DispatchQueuePtr> owners;
+    owners.reserve(64);
+    for (int i = 0; i < 64; ++i) {
+        owners.push_back(makeSerialQueue(QStringLiteral("owner")));
+    }
+    for (int i = 0; i < fromQueues; ++i) {
+        owners[size_t(i % 64)]->async(lifeOf(i));
+    }
+    for (int t = 0; t < threads; ++t) {
+        // Detached: a regression must fail at the deadline, not hang in join.
+        std::thread([lifeOf, t] {
+            for (int i = 0; i < perThread; ++i) {
+                lifeOf(fromQueues + t * perThread + i)();
+            }
+        }).detach();
+    }
+    ASSERT_TRUE(waitFor([&] { return shared->finished.load() == total; }, 90s))
+        << shared->finished.load() << " of " << total << " finished";
+    EXPECT_EQ(shared->cancels.load(), 2 * total) << "one cancel per started source";
+    EXPECT_EQ(engine->watchCount(), watchesBefore) << "every watch was removed";
+}
+
+TEST_F(FileObserverTest, ObserversKeepDeliveringAfterTheReaderMeetsErrors)
+{
+    ASSERT_TRUE(mkdir(QStringLiteral("alive")));
+    Counted alive(path(QStringLiteral("alive")));
+    alive.observer->startMonitoring();
+    std::mutex mutex;
+    QStringList errors;
+    Log::setObserver(
+        [&](LogSeverity severity, const QString &message, const QString &, const QString &, int) {
+            if (severity == LogSeverity::Error) {
+                std::lock_guard lock(mutex);
+                errors.append(message);
+            }
+        });
+    SteeringTheReader steering;
+    // Each step's touch wakes the reader from the poll it is in; the polls
+    // after that one go through the steered poll.
+    auto deliveredAfterTouch = [&](const QString &name) {
+        alive.flush();
+        alive.changes = 0;
+        return touch(path(QStringLiteral("alive/") + name)) &&
+               waitFor([&] { return alive.changes > 0; });
+    };
+
+    // Interrupted polls are no fault: nothing is logged.
+    SteeredPoll::failureError = EINTR;
+    SteeredPoll::failuresLeft = 3;
+    ASSERT_TRUE(deliveredAfterTouch(QStringLiteral("one")));
+    ASSERT_TRUE(waitFor([] { return SteeredPoll::failuresLeft == 0; }));
+    ASSERT_TRUE(deliveredAfterTouch(QStringLiteral("two")));
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
+    }
+
+    // A run of real failures is logged once, and the reader comes back.
+    SteeredPoll::failureError = ENOMEM;
+    SteeredPoll::failuresLeft = 5;
+    ASSERT_TRUE(deliveredAfterTouch(QStringLiteral("three")));
+    ASSERT_TRUE(waitFor([] { return SteeredPoll::failuresLeft == 0; }));
+    EXPECT_TRUE(deliveredAfterTouch(QStringLiteral("four"))) << "the reader survived the errors";
+    Log::setObserver({});
+    std::lock_guard lock(mutex);
+    ASSERT_EQ(errors.size(), 1) << errors.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(errors.first().contains(QStringLiteral("File observation")));
+}
+
+TEST_F(FileObserverTest, AnOverflowStormStillNotifiesEveryObserver)
+{
+    QFile limitFile(QStringLiteral("/proc/sys/fs/inotify/max_queued_events"));
+    ASSERT_TRUE(limitFile.open(QIODevice::ReadOnly));
+    const int queueLimit = limitFile.readAll().trimmed().toInt();
+    if (queueLimit <= 0 || queueLimit > 200000) {
+        GTEST_SKIP() << "the kernel's event queue holds " << queueLimit << " events";
+    }
+    constexpr int observed = 50;
+    std::vector<std::unique_ptr<Counted>> observers;
+    for (int i = 0; i < observed; ++i) {
+        ASSERT_TRUE(mkdir(QStringLiteral("calm/%1").arg(i)));
+        observers.push_back(std::make_unique<Counted>(path(QStringLiteral("calm/%1").arg(i))));
+        observers.back()->observer->startMonitoring();
+    }
+    ASSERT_TRUE(mkdir(QStringLiteral("storm")));
+    Counted storm(path(QStringLiteral("storm")));
+    storm.observer->startMonitoring();
+
+    // Hold the reader (woken by one event) so that the kernel's queue fills.
+    SteeringTheReader steering;
+    SteeredPoll::hold = true;
+    ASSERT_TRUE(touch(path(QStringLiteral("storm/wake"))));
+    ASSERT_TRUE(waitFor([] { return SteeredPoll::holding.load(); }));
+    for (const auto &counted : observers) {
+        counted->flush();
+        counted->changes = 0;
+    }
+    for (int i = 0; i < queueLimit + 256; ++i) {
+        QFile file(path(QStringLiteral("storm/%1").arg(i)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    // The queue is full: the kernel drops these and says it overflowed.
+    for (int i = 0; i < observed; ++i) {
+        ASSERT_TRUE(touch(path(QStringLiteral("calm/%1/lost").arg(i))));
+    }
+    SteeredPoll::hold = false;
+
+    EXPECT_TRUE(waitFor(
+        [&] {
+            return std::all_of(observers.begin(), observers.end(),
+                               [](const auto &o) { return o->changes > 0; });
+        },
+        std::chrono::seconds(60)))
+        << "observers whose events were lost are told all the same";
+    EXPECT_TRUE(waitFor([&] { return storm.changes > 0; }));
+    // The reader goes on as usual afterwards.
+    observers.front()->flush();
+    observers.front()->changes = 0;
+    ASSERT_TRUE(touch(path(QStringLiteral("calm/0/after"))));
+    EXPECT_TRUE(waitFor([&] { return observers.front()->changes > 0; }));
 }

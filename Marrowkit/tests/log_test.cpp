@@ -129,10 +129,50 @@ TEST_F(LogTest, EnabledFileReceivesRecordsFromManyThreadsAndPrunesOldFiles)
     QFile log(QDir(folder).filePath(files.first()));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     const QByteArray text = log.readAll();
-    EXPECT_EQ(text.count("] "), 1600);
+    EXPECT_EQ(text.count("\n"), 1600);
     EXPECT_TRUE(text.contains("thread 7 record 199"));
     EXPECT_FALSE(text.contains("below the minimum"));
     EXPECT_TRUE(text.contains("Marrowkit/tests/log_test"));
+}
+
+TEST_F(LogTest, EachLineNamesTheLoggerOfItsLibrary)
+{
+    testsupport::TemporaryHome home;
+    RotatingLogFileConfiguration config;
+    config.directoryPath = QStringLiteral("~/Library/Logs/Marrowby/Shared.log");
+    ASSERT_TRUE(Log::enable(config));
+    // What the macros of two libraries pass, and what a call without a
+    // logger takes: the logger this file was compiled for.
+    Log::message(LogSeverity::Info, QStringLiteral("from the service"), "f", __FILE__, __LINE__,
+                 "parley");
+    Log::message(LogSeverity::Info, QStringLiteral("from the volume"), "f", __FILE__, __LINE__,
+                 "marrowfs");
+    Log::message(LogSeverity::Info, QStringLiteral("from the tests"), "f", __FILE__, __LINE__);
+    if (auto channel = Log::warning()) {
+        channel->trace("traced", __FILE__, __LINE__);
+    }
+    Log::disable();
+
+    const QString folder = home.filePath(QStringLiteral("Library/Logs/Marrowby"));
+    const QStringList files = QDir(folder).entryList({QStringLiteral("Shared_*.log")}, QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    QFile log(QDir(folder).filePath(files.first()));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = log.readAll().split('\n');
+    auto lineWith = [&lines](const char *text) {
+        for (const QByteArray &line : lines) {
+            if (line.contains(text)) {
+                return line;
+            }
+        }
+        return QByteArray();
+    };
+    EXPECT_TRUE(lineWith("from the service").contains("[parley] "))
+        << lineWith("from the service").toStdString();
+    EXPECT_TRUE(lineWith("from the volume").contains("[marrowfs] "));
+    EXPECT_TRUE(lineWith("from the tests").contains("[marrowkit_tests] "))
+        << "a call without a logger takes the one of the target it is compiled into";
+    EXPECT_TRUE(lineWith("traced()").contains("[marrowkit_tests] "));
 }
 
 } // namespace
