@@ -260,3 +260,17 @@ TEST_F(DeviceSetTest, RemoveAndStateChangesAreRefusedInTheWrongStateWithTheirCod
     EXPECT_FALSE(m_set.remove(device.udid, &error));
     EXPECT_EQ(error, QStringLiteral("Invalid device: %1").arg(device.udid));
 }
+
+TEST_F(DeviceSetTest, LogLinesNeverGoThroughALink)
+{
+    const DeviceRecord device = create(QStringLiteral("Phone"));
+    const QString log = m_home.filePath(QStringLiteral("Library/Logs/CoreSimulator/") +
+                                        device.udid + QStringLiteral("/system.log"));
+    const QString precious = m_home.filePath(QStringLiteral("precious.txt"));
+    ASSERT_TRUE(testsupport::writeFile(precious, "keep"));
+    ASSERT_TRUE(QFile::remove(log));
+    ASSERT_TRUE(makeLink(precious, log));
+    ASSERT_TRUE(m_set.changeState(device.udid, {1}, {2, 3}, QStringLiteral("boot")));
+    EXPECT_EQ(SafeFile::read(precious, 100), QByteArray("keep"));
+    EXPECT_TRUE(QFileInfo(log).isSymLink());
+}
