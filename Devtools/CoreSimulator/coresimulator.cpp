@@ -349,4 +349,11 @@ void CoreSimulatorFree(void *pointer)
     std::free(pointer);
 }
 
+#ifdef DEVTOOLS_REFERENCE_AUDIT
+__attribute__((visibility("default"))) int64_t CoreSimulatorOutstandingReferences(void)
+{
+    return SimObjects::outstandingReferences();
+}
+#endif
+
 } // extern "C"

@@ -1,11 +1,11 @@
 #include "devicesetwatcher.h"
 
 #include "devicerecord.h"
+#include "safefile.h"
 #include "simidentifiers.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -121,8 +121,10 @@ void DeviceSetWatcher::drain()
         return;
     }
     for (const QString &udid : touched) {
-        if (QFileInfo::exists(m_setPath + QLatin1Char('/') + udid +
-                              QStringLiteral("/device.plist"))) {
+        const QString folder = m_setPath + QLatin1Char('/') + udid;
+        // A linked device folder is not the set's (DeviceSet skips it too).
+        if (SafeFile::isRealFolder(folder) &&
+            SafeFile::existsWithoutFollowing(folder + QStringLiteral("/device.plist"))) {
             watchDevice(udid, true);
         } else {
             forgetDevice(udid);
@@ -159,7 +161,8 @@ void DeviceSetWatcher::forgetDevice(const QString &udid)
 
 void DeviceSetWatcher::rescan(bool report)
 {
-    const auto entries = QDir(m_setPath).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    const auto entries =
+        QDir(m_setPath).entryList(QDir::Dirs | QDir::NoSymLinks | QDir::NoDotAndDotDot);
     QStringList present;
     for (const QString &entry : entries) {
         if (SimIdentifiers::isUuidText(entry)) {

@@ -28,6 +28,14 @@ struct LibraryState
             }
             watcher.reset();
         }
+        // No thread of ours runs any more, and callers' references end with
+        // the library's code.
+        for (auto &[path, set] : sets) {
+            for (auto &[udid, device] : set->devices) {
+                delete device;
+            }
+            delete set;
+        }
     }
 };
 
@@ -111,6 +119,21 @@ SimDeviceSetObject *defaultSetFor(const QString &setPath)
     }
     found->second->references.fetch_add(1);
     return found->second;
+}
+
+int64_t outstandingReferences()
+{
+    LibraryState &state = libraryState();
+    std::lock_guard lock(state.mutex);
+    int64_t outstanding = 0;
+    for (const auto &[path, set] : state.sets) {
+        outstanding += set->references.load() - 1;
+        std::lock_guard setLock(set->mutex);
+        for (const auto &[udid, device] : set->devices) {
+            outstanding += device->references.load() - 1;
+        }
+    }
+    return outstanding;
 }
 
 char *copyText(const QString &text)

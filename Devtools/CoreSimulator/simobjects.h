@@ -2,7 +2,10 @@
 //
 // A device set belongs to one HOME's device set folder and to the developer
 // folder the library was loaded from. Its device objects are cached by UDID
-// so that a notification names the same object the caller listed. Locking:
+// so that a notification names the same object the caller listed. The
+// library keeps one reference of its own to every object (the set's cache
+// holds the devices', the library the sets'), so objects live until the
+// library is unloaded; `references` above one are the callers'. Locking:
 // `mutex` guards `devices`, `handlers` and the watcher's start; handlers are
 // called on the watcher's thread without the mutex held (`dispatching` lets
 // an unregistration wait for a call in progress).
@@ -62,5 +65,8 @@ QString loadedDeveloperDirectory();
 // The default set of the current HOME (one per HOME for the library's life).
 SimDeviceSetObject *defaultSetFor(const QString &setPath);
 char *copyText(const QString &text);
+// Callers' references over every object (references beyond the library's
+// own one); see coresimulatoraudit.h.
+int64_t outstandingReferences();
 
 } // namespace SimObjects

@@ -4,8 +4,10 @@
 #include "fileops.h"
 #include "imagetype.h"
 #include "plistio.h"
+#include "safefile.h"
 #include "simidentifiers.h"
 #include "systemlog.h"
+#include "treeremover.h"
 
 #include <QDir>
 #include <QFile>
@@ -43,27 +45,14 @@ bool validIdentifier(const QString &text)
 
 QString metadataIdentifier(const QString &container, const QByteArray &mustContain = {})
 {
-    QFile file(container + QLatin1Char('/') + AppInstaller::metadataFileName());
-    if (!file.open(QIODevice::ReadOnly) || file.size() > PlistIO::maximumFileSize) {
-        return QString();
-    }
-    const QByteArray data = file.readAll();
+    const auto data = SafeFile::read(
+        container + QLatin1Char('/') + AppInstaller::metadataFileName(), PlistIO::recordSizeLimit);
     // Most containers belong to other apps: skip parsing those cheaply.
-    if (!mustContain.isEmpty() && !data.contains(mustContain)) {
+    if (!data || (!mustContain.isEmpty() && !data->contains(mustContain))) {
         return QString();
     }
-    const auto metadata = PlistIO::fromData(data);
+    const auto metadata = PlistIO::fromData(*data);
     return metadata ? metadata->toMap().value(identifierKey).toString() : QString();
-}
-
-QStringList containersIn(const QString &folder)
-{
-    QStringList result;
-    const QDir dir(folder);
-    for (const QString &entry : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
-        result.append(dir.filePath(entry));
-    }
-    return result;
 }
 
 QString appInContainer(const QString &container)
@@ -86,20 +75,21 @@ QByteArray plainText(const QString &identifier)
     return identifier.toLatin1();
 }
 
-// The containers in `folder` whose metadata names `identifier`. Bundle
+// Those of `containers` whose metadata names `identifier`. Bundle
 // containers without metadata (made by other tools) are known by their
 // app's Info.plist.
-QStringList containersWithIdentifier(const QString &folder, const QString &identifier, bool bundles)
+QStringList withIdentifier(const QStringList &containers, const QString &identifier, bool bundles)
 {
     const QByteArray filter = plainText(identifier);
     QStringList found;
-    for (const QString &container : containersIn(folder)) {
-        if (bundles &&
-            !QFileInfo::exists(container + QLatin1Char('/') + AppInstaller::metadataFileName())) {
+    for (const QString &container : containers) {
+        if (bundles && !SafeFile::existsWithoutFollowing(container + QLatin1Char('/') +
+                                                         AppInstaller::metadataFileName())) {
             const QString app = appInContainer(container);
             const auto info = app.isEmpty()
                                   ? std::nullopt
-                                  : PlistIO::readDictionary(app + QStringLiteral("/Info.plist"));
+                                  : PlistIO::readDictionary(app + QStringLiteral("/Info.plist"),
+                                                            PlistIO::bundleSizeLimit);
             if (info &&
                 info->value(QStringLiteral("CFBundleIdentifier")).toString() == identifier) {
                 found.append(container);
@@ -140,7 +130,8 @@ std::optional<AppBundleInfo> AppBundleInfo::inspect(const QString &appPath, QStr
     AppBundleInfo bundle;
     bundle.path = file.canonicalFilePath();
     QString why;
-    const auto info = PlistIO::readDictionary(bundle.path + QStringLiteral("/Info.plist"), &why);
+    const auto info = PlistIO::readDictionary(bundle.path + QStringLiteral("/Info.plist"),
+                                              PlistIO::bundleSizeLimit, &why);
     if (!info) {
         return fail(QStringLiteral("its Info.plist cannot be read (%1)").arg(why));
     }
@@ -150,8 +141,8 @@ std::optional<AppBundleInfo> AppBundleInfo::inspect(const QString &appPath, QStr
         return fail(QStringLiteral("its Info.plist has no valid CFBundleIdentifier"));
     }
     const QString entitlements = bundle.path + QLatin1Char('/') + entitlementsFile;
-    if (QFileInfo::exists(entitlements)) {
-        const auto values = PlistIO::readDictionary(entitlements, &why);
+    if (SafeFile::existsWithoutFollowing(entitlements)) {
+        const auto values = PlistIO::readDictionary(entitlements, PlistIO::bundleSizeLimit, &why);
         if (!values) {
             return fail(QStringLiteral("its entitlements cannot be read (%1)").arg(why));
         }
@@ -208,6 +199,53 @@ QString AppInstaller::mediaPath() const
     return m_device.dataPath() + QStringLiteral("/Media/DCIM/100APPLE");
 }
 
+// The containers inside `parent`: real folders only, and none at all when
+// `parent` or a folder above it (up to the device's folder) is a link, so
+// that nothing outside the device is ever taken for a container.
+QStringList AppInstaller::containersIn(const QString &parent) const
+{
+    const QString relative = QDir(m_device.path).relativeFilePath(parent);
+    if (!SafeFile::isRealFolderBelow(m_device.path, relative)) {
+        return {};
+    }
+    QStringList result;
+    const QDir dir(parent);
+    const auto entries =
+        dir.entryList(QDir::Dirs | QDir::NoSymLinks | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString &entry : entries) {
+        result.append(dir.filePath(entry));
+    }
+    return result;
+}
+
+QStringList AppInstaller::relativeTo(const QStringList &paths) const
+{
+    QStringList relative;
+    for (const QString &path : paths) {
+        relative.append(QDir(m_device.path).relativeFilePath(path));
+    }
+    return relative;
+}
+
+// Changes go only into folders of the device itself, not through links.
+bool AppInstaller::realFolders(const QStringList &paths, QString *error) const
+{
+    for (const QString &relative : relativeTo(paths)) {
+        if (!SafeFile::isRealFolderBelow(m_device.path, relative)) {
+            setError(error, QStringLiteral("Unable to change %1: %2 is a link, not a folder")
+                                .arg(m_device.name, relative));
+            return false;
+        }
+    }
+    return true;
+}
+
+QStringList AppInstaller::containersWithIdentifier(const QString &parent, const QString &identifier,
+                                                   bool bundles) const
+{
+    return withIdentifier(containersIn(parent), identifier, bundles);
+}
+
 bool AppInstaller::refresh(QString *error)
 {
     auto record = DeviceRecord::read(m_device.path, error);
@@ -248,7 +286,8 @@ bool AppInstaller::writeDataMetadata(const QString &container, const QString &id
                                      const QStringList &groups, QString *error)
 {
     const QString path = container + QLatin1Char('/') + metadataFileName();
-    QVariantMap metadata = PlistIO::readDictionary(path).value_or(QVariantMap());
+    QVariantMap metadata =
+        PlistIO::readDictionary(path, PlistIO::recordSizeLimit).value_or(QVariantMap());
     metadata.insert(identifierKey, identifier);
     QVariantMap info = metadata.value(infoKey).toMap();
     info.insert(groupsKey, QVariant(groups));
@@ -269,7 +308,7 @@ QString AppInstaller::createContainer(const QString &parent, const QString &iden
                                                   metadata, error));
     QString container = parent + QLatin1Char('/') + SimIdentifiers::makeUuidText();
     if (!made || !FileOps::renamePath(staging, container, error)) {
-        QDir(staging).removeRecursively();
+        TreeRemover::remove(staging);
         return QString();
     }
     return container;
@@ -282,11 +321,12 @@ std::optional<InstalledApp> AppInstaller::install(const QString &appPath, QStrin
         return std::nullopt;
     }
     DeviceLock lock(m_device.path);
-    if (!refresh(error) || !FileOps::makeFolders(m_device.dataPath(),
-                                                 {QStringLiteral("Containers/Bundle/Application"),
-                                                  QStringLiteral("Containers/Data/Application"),
-                                                  QStringLiteral("Containers/Shared/AppGroup")},
-                                                 error)) {
+    const QStringList parents = {bundleContainersPath(), dataContainersPath(),
+                                 appGroupContainersPath()};
+    if (!refresh(error) || !FileOps::makeFolders(m_device.path, relativeTo(parents), error)) {
+        return std::nullopt;
+    }
+    if (!realFolders(parents, error)) {
         return std::nullopt;
     }
     const QStringList previousBundles =
@@ -300,11 +340,11 @@ std::optional<InstalledApp> AppInstaller::install(const QString &appPath, QStrin
     if (!QDir().mkpath(staging) || !FileOps::copyTree(bundle->path, stagedApp, error) ||
         !PlistIO::writeXml(staging + QLatin1Char('/') + metadataFileName(),
                            QVariantMap{{identifierKey, bundle->identifier}}, error)) {
-        QDir(staging).removeRecursively();
+        TreeRemover::remove(staging);
         return std::nullopt;
     }
     auto abandon = [&staging]() {
-        QDir(staging).removeRecursively();
+        TreeRemover::remove(staging);
         return std::nullopt;
     };
 
@@ -373,7 +413,7 @@ bool AppInstaller::uninstall(const QString &bundleIdentifier, QString *error)
     return true;
 }
 
-bool AppInstaller::launch(const QString &bundleIdentifier, QString *error)
+bool AppInstaller::launch(const QString &bundleIdentifier, QString *error, int *code)
 {
     DeviceLock lock(m_device.path);
     if (!refresh(error)) {
@@ -382,6 +422,9 @@ bool AppInstaller::launch(const QString &bundleIdentifier, QString *error)
     if (m_device.state != SimIdentifiers::stateBooted) {
         setError(error, QStringLiteral("Unable to launch %1 in current state: %2")
                             .arg(bundleIdentifier, SimIdentifiers::stateName(m_device.state)));
+        if (code) {
+            *code = SimIdentifiers::incorrectStateErrorCode;
+        }
         return false;
     }
     if (!installedApp(bundleIdentifier)) {
@@ -416,7 +459,7 @@ std::optional<QStringList> AppInstaller::addMedia(const QStringList &files, QStr
         types.append(type);
     }
     DeviceLock lock(m_device.path);
-    if (!refresh(error) || !QDir().mkpath(mediaPath())) {
+    if (!refresh(error) || !QDir().mkpath(mediaPath()) || !realFolders({mediaPath()}, nullptr)) {
         setError(error, QStringLiteral("Unable to add media to %1").arg(m_device.name));
         return std::nullopt;
     }

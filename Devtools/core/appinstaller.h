@@ -13,6 +13,9 @@
 // "com.apple.MobileInstallation.GroupContainerIDs".
 //
 // Every change takes the device's lock and becomes visible in one rename.
+// Containers are real folders: links among them (or in place of the folders
+// that hold them) are never listed, and links inside a removed container are
+// removed as links, their targets left alone.
 // Bad input (not an app, unreadable Info.plist or entitlements, not an image)
 // is refused before anything on the device changes.
 #pragma once
@@ -56,8 +59,10 @@ public:
     std::optional<InstalledApp> install(const QString &appPath, QString *error = nullptr);
     // Removes the bundle and data containers (app groups stay).
     bool uninstall(const QString &bundleIdentifier, QString *error = nullptr);
-    // Needs a booted device and an installed app; logs the launch.
-    bool launch(const QString &bundleIdentifier, QString *error = nullptr);
+    // Needs a booted device (else `code`, when given, becomes
+    // SimIdentifiers::incorrectStateErrorCode) and an installed app; logs
+    // the launch.
+    bool launch(const QString &bundleIdentifier, QString *error = nullptr, int *code = nullptr);
     // Copies every file, all checked first, as IMG_nnnn.<type>; returns the new names.
     std::optional<QStringList> addMedia(const QStringList &files, QString *error = nullptr);
 
@@ -72,6 +77,11 @@ public:
 
 private:
     bool refresh(QString *error);
+    QStringList containersIn(const QString &parent) const;
+    QStringList relativeTo(const QStringList &paths) const;
+    bool realFolders(const QStringList &paths, QString *error) const;
+    QStringList containersWithIdentifier(const QString &parent, const QString &identifier,
+                                         bool bundles) const;
     QString createContainer(const QString &parent, const QString &identifier,
                             const QStringList &groups, const QStringList &folders, QString *error);
     bool writeDataMetadata(const QString &container, const QString &identifier,

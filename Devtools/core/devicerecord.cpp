@@ -24,17 +24,21 @@ QVariantMap DeviceRecord::toPlist() const
 
 std::optional<DeviceRecord> DeviceRecord::read(const QString &folder, QString *error)
 {
+    const QString path = folder + QStringLiteral("/device.plist");
     QString reason;
-    const auto plist = PlistIO::readDictionary(folder + QStringLiteral("/device.plist"), &reason);
-    auto fail = [error, &folder](const QString &why) {
+    const auto plist = PlistIO::readDictionary(path, PlistIO::recordSizeLimit, &reason);
+    auto fail = [error](const QString &why) {
         if (error) {
-            *error = QStringLiteral("Unable to read %1/device.plist: %2").arg(folder, why);
+            *error = QStringLiteral("Unable to read %1").arg(why);
         }
         return std::nullopt;
     };
     if (!plist) {
-        return fail(reason);
+        return fail(reason); // names the file already
     }
+    auto invalid = [&fail, &path](const QString &why) {
+        return fail(QStringLiteral("%1: %2").arg(path, why));
+    };
     DeviceRecord record;
     record.udid = plist->value(udidKey).toString();
     record.name = plist->value(nameKey).toString();
@@ -43,14 +47,14 @@ std::optional<DeviceRecord> DeviceRecord::read(const QString &folder, QString *e
     record.path = folder;
     const QVariant state = plist->value(stateKey);
     if (state.typeId() != QMetaType::LongLong || !SimIdentifiers::isValidState(state.toInt())) {
-        return fail(QStringLiteral("invalid state"));
+        return invalid(QStringLiteral("invalid state"));
     }
     record.state = state.toInt();
     if (record.udid != QFileInfo(folder).fileName() || !SimIdentifiers::isUuidText(record.udid)) {
-        return fail(QStringLiteral("UDID does not match the folder"));
+        return invalid(QStringLiteral("UDID does not match the folder"));
     }
     if (record.name.isEmpty() || record.deviceType.isEmpty() || record.runtime.isEmpty()) {
-        return fail(QStringLiteral("missing name, device type or runtime"));
+        return invalid(QStringLiteral("missing name, device type or runtime"));
     }
     return record;
 }

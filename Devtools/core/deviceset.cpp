@@ -3,8 +3,10 @@
 #include "devicelock.h"
 #include "fileops.h"
 #include "plistio.h"
+#include "safefile.h"
 #include "simidentifiers.h"
 #include "systemlog.h"
+#include "treeremover.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -17,6 +19,13 @@ void setError(QString *error, const QString &text)
 {
     if (error) {
         *error = text;
+    }
+}
+
+void setCode(int *code, int value)
+{
+    if (code) {
+        *code = value;
     }
 }
 
@@ -64,7 +73,8 @@ QList<DeviceRecord> DeviceSet::devices(QStringList *problems) const
 {
     QList<DeviceRecord> result;
     const QDir dir(m_path);
-    const auto entries = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    // A linked device folder is not the set's own: never listed, never changed.
+    const auto entries = dir.entryList(QDir::Dirs | QDir::NoSymLinks | QDir::NoDotAndDotDot);
     for (const QString &entry : entries) {
         if (!SimIdentifiers::isUuidText(entry)) {
             continue;
@@ -90,7 +100,7 @@ std::optional<DeviceRecord> DeviceSet::device(const QString &udid, QString *erro
         return std::nullopt;
     }
     const QString folder = m_path + QLatin1Char('/') + *normalized;
-    if (!QFileInfo(folder).isDir()) {
+    if (!SafeFile::isRealFolder(folder)) {
         setError(error, invalidDevice(udid));
         return std::nullopt;
     }
@@ -120,12 +130,12 @@ std::optional<DeviceRecord> DeviceSet::create(const QString &name, const QString
     if (!QDir().mkpath(staging) ||
         !FileOps::makeFolders(record.dataPath(), dataSkeleton(), error) ||
         !writeRecord(record, error)) {
-        QDir(staging).removeRecursively();
+        TreeRemover::remove(staging);
         return std::nullopt;
     }
     record.path = m_path + QLatin1Char('/') + record.udid;
     if (!FileOps::renamePath(staging, record.path, error)) {
-        QDir(staging).removeRecursively();
+        TreeRemover::remove(staging);
         return std::nullopt;
     }
     SystemLog::append(record.udid, record.name, QStringLiteral("Device created"));
@@ -135,25 +145,27 @@ std::optional<DeviceRecord> DeviceSet::create(const QString &name, const QString
 // Reads the device again (the caller holds its lock) and refuses it unless it
 // is shut down; `refusal` gets the state's name.
 std::optional<DeviceRecord> DeviceSet::rereadShutDown(const QString &path, const QString &refusal,
-                                                      QString *error)
+                                                      QString *error, int *code)
 {
     auto record = DeviceRecord::read(path, error);
     if (record && record->state != SimIdentifiers::stateShutdown) {
         setError(error, refusal.arg(SimIdentifiers::stateName(record->state)));
+        setCode(code, SimIdentifiers::incorrectStateErrorCode);
         return std::nullopt;
     }
     return record;
 }
 
-bool DeviceSet::remove(const QString &udid, QString *error)
+bool DeviceSet::remove(const QString &udid, QString *error, int *code)
 {
     auto record = device(udid, error);
     if (!record) {
         return false;
     }
     DeviceLock lock(record->path);
-    record = rereadShutDown(
-        record->path, QStringLiteral("Unable to delete a device in the current state: %1"), error);
+    record = rereadShutDown(record->path,
+                            QStringLiteral("Unable to delete a device in the current state: %1"),
+                            error, code);
     if (!record) {
         return false;
     }
@@ -164,7 +176,7 @@ bool DeviceSet::remove(const QString &udid, QString *error)
     return true;
 }
 
-bool DeviceSet::erase(const QString &udid, QString *error)
+bool DeviceSet::erase(const QString &udid, QString *error, int *code)
 {
     auto record = device(udid, error);
     if (!record) {
@@ -173,18 +185,19 @@ bool DeviceSet::erase(const QString &udid, QString *error)
     DeviceLock lock(record->path);
     record = rereadShutDown(
         record->path, QStringLiteral("Unable to erase contents and settings in current state: %1"),
-        error);
+        error, code);
     if (!record) {
         return false;
     }
     const QString fresh = FileOps::stagingPath(record->path);
     if (!QDir().mkpath(fresh) || !FileOps::makeFolders(fresh, dataSkeleton(), error)) {
-        QDir(fresh).removeRecursively();
+        TreeRemover::remove(fresh);
         return false;
     }
-    if (QFileInfo::exists(record->dataPath()) &&
+    // A linked data folder goes as a link; its target keeps its contents.
+    if (SafeFile::existsWithoutFollowing(record->dataPath()) &&
         !FileOps::removeTree(record->dataPath(), record->path, error)) {
-        QDir(fresh).removeRecursively();
+        TreeRemover::remove(fresh);
         return false;
     }
     if (!FileOps::renamePath(fresh, record->dataPath(), error)) {
@@ -195,7 +208,7 @@ bool DeviceSet::erase(const QString &udid, QString *error)
 }
 
 bool DeviceSet::changeState(const QString &udid, const QList<int> &from, const QList<int> &steps,
-                            const QString &action, QString *error)
+                            const QString &action, QString *error, int *code)
 {
     auto record = device(udid, error);
     if (!record) {
@@ -209,6 +222,7 @@ bool DeviceSet::changeState(const QString &udid, const QList<int> &from, const Q
     if (!from.contains(record->state)) {
         setError(error, QStringLiteral("Unable to %1 device in current state: %2")
                             .arg(action, SimIdentifiers::stateName(record->state)));
+        setCode(code, SimIdentifiers::incorrectStateErrorCode);
         return false;
     }
     for (int state : steps) {

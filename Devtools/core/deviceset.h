@@ -22,22 +22,27 @@ public:
     QString path() const { return m_path; }
 
     // Every readable device, sorted by name then UDID; unreadable device
-    // folders are named in `problems`.
+    // folders are named in `problems`. Linked device folders are skipped.
     QList<DeviceRecord> devices(QStringList *problems = nullptr) const;
     // "Invalid device: <udid>" when there is no such device.
     std::optional<DeviceRecord> device(const QString &udid, QString *error = nullptr) const;
 
     std::optional<DeviceRecord> create(const QString &name, const QString &deviceType,
                                        const QString &runtime, QString *error = nullptr);
-    // Refused unless the device is shut down.
-    bool remove(const QString &udid, QString *error = nullptr);
-    // Empties the data folder; refused unless the device is shut down.
-    bool erase(const QString &udid, QString *error = nullptr);
+    // A refusal because of the device's state also sets `code` (when given)
+    // to SimIdentifiers::incorrectStateErrorCode; other failures leave it.
+
+    // Refused unless the device is shut down. Links in the device's folder
+    // are removed as links (FileOps::removeTree).
+    bool remove(const QString &udid, QString *error = nullptr, int *code = nullptr);
+    // Empties the data folder (a linked one is replaced, its target left
+    // alone); refused unless the device is shut down.
+    bool erase(const QString &udid, QString *error = nullptr, int *code = nullptr);
 
     // Refused ("Unable to <action> device in current state: <state>") unless
     // the device is in one of `from`; then writes each state of `steps`.
     bool changeState(const QString &udid, const QList<int> &from, const QList<int> &steps,
-                     const QString &action, QString *error = nullptr);
+                     const QString &action, QString *error = nullptr, int *code = nullptr);
 
     // The folders of a fresh data folder.
     static QStringList dataSkeleton();
@@ -46,6 +51,6 @@ public:
 
 private:
     static std::optional<DeviceRecord> rereadShutDown(const QString &path, const QString &refusal,
-                                                      QString *error);
+                                                      QString *error, int *code);
     QString m_path;
 };

@@ -1,6 +1,7 @@
 #include "fileops.h"
 
 #include "simidentifiers.h"
+#include "treeremover.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,6 +32,8 @@ QString systemError()
 }
 
 bool copyEntry(const QString &source, const QString &destination, int depth, QString *error);
+bool copyRegularFile(const QString &source, const QString &destination, bool followLink,
+                     QString *error);
 
 bool copyFolder(const QString &source, const QString &destination, int depth, QString *error)
 {
@@ -77,58 +80,24 @@ bool copyEntry(const QString &source, const QString &destination, int depth, QSt
         setError(error, QStringLiteral("%1: not a regular file or folder").arg(source));
         return false;
     }
-    return FileOps::copyFile(source, destination, error);
+    // Checked above, but a link may have taken the file's place since.
+    return copyRegularFile(source, destination, false, error);
 }
 
-} // namespace
-
-namespace FileOps {
-
-bool copyTree(const QString &source, const QString &destination, QString *error)
+bool copyRegularFile(const QString &source, const QString &destination, bool followLink,
+                     QString *error)
 {
-    if (QFileInfo::exists(destination) || QFileInfo(destination).isSymLink()) {
-        setError(error, QStringLiteral("%1: already exists").arg(destination));
-        return false;
-    }
-    if (!QFileInfo(source).isDir()) {
-        setError(error, QStringLiteral("%1: not a folder").arg(source));
-        return false;
-    }
-    return copyFolder(source, destination, 0, error);
-}
-
-bool removeTree(const QString &path, const QString &scratchFolder, QString *error)
-{
-    const QString hidden = stagingPath(scratchFolder);
-    if (!QDir().mkpath(scratchFolder) || !renamePath(path, hidden, error)) {
-        return false;
-    }
-    QDir(hidden).removeRecursively();
-    return true;
-}
-
-QString stagingPath(const QString &folder)
-{
-    return folder + QStringLiteral("/.staging-") + SimIdentifiers::makeUuidText();
-}
-
-bool renamePath(const QString &from, const QString &to, QString *error)
-{
-    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0) {
-        setError(error, QStringLiteral("cannot move %1 to %2: %3").arg(from, to, systemError()));
-        return false;
-    }
-    return true;
-}
-
-bool copyFile(const QString &source, const QString &destination, QString *error)
-{
-    const int in = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO put in the file's place cannot stall the open.
+    const int in =
+        ::open(QFile::encodeName(source).constData(),
+               O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
     struct stat info
     {
     };
     if (in < 0 || ::fstat(in, &info) != 0 || !S_ISREG(info.st_mode)) {
-        setError(error, QStringLiteral("%1: cannot read: %2").arg(source, systemError()));
+        setError(error,
+                 QStringLiteral("%1: cannot read: %2")
+                     .arg(source, in < 0 ? systemError() : QStringLiteral("not a regular file")));
         if (in >= 0) {
             ::close(in);
         }
@@ -164,6 +133,53 @@ bool copyFile(const QString &source, const QString &destination, QString *error)
         ::unlink(QFile::encodeName(destination).constData());
     }
     return ok;
+}
+
+} // namespace
+
+namespace FileOps {
+
+bool copyTree(const QString &source, const QString &destination, QString *error)
+{
+    if (QFileInfo::exists(destination) || QFileInfo(destination).isSymLink()) {
+        setError(error, QStringLiteral("%1: already exists").arg(destination));
+        return false;
+    }
+    if (!QFileInfo(source).isDir()) {
+        setError(error, QStringLiteral("%1: not a folder").arg(source));
+        return false;
+    }
+    return copyFolder(source, destination, 0, error);
+}
+
+bool removeTree(const QString &path, const QString &scratchFolder, QString *error)
+{
+    const QString hidden = stagingPath(scratchFolder);
+    if (!QDir().mkpath(scratchFolder) || !renamePath(path, hidden, error)) {
+        return false;
+    }
+    // Out of sight already; what cannot be deleted stays hidden.
+    TreeRemover::remove(hidden, nullptr);
+    return true;
+}
+
+QString stagingPath(const QString &folder)
+{
+    return folder + QStringLiteral("/.staging-") + SimIdentifiers::makeUuidText();
+}
+
+bool renamePath(const QString &from, const QString &to, QString *error)
+{
+    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0) {
+        setError(error, QStringLiteral("cannot move %1 to %2: %3").arg(from, to, systemError()));
+        return false;
+    }
+    return true;
+}
+
+bool copyFile(const QString &source, const QString &destination, QString *error)
+{
+    return copyRegularFile(source, destination, true, error);
 }
 
 bool writeAtomically(const QString &path, const QByteArray &data, QString *error)

@@ -13,7 +13,9 @@ namespace FileOps {
 bool copyTree(const QString &source, const QString &destination, QString *error);
 
 // Moves `path` out of sight inside `scratchFolder` with one rename, then
-// deletes it. Returns false when the rename fails (nothing changed then).
+// deletes it without following links (TreeRemover): a linked folder loses the
+// link, never its target's contents. Returns false when the rename fails
+// (nothing changed then).
 bool removeTree(const QString &path, const QString &scratchFolder, QString *error);
 
 // A fresh hidden name inside `folder` for staging ("<folder>/.staging-<UUID>").
@@ -22,9 +24,9 @@ QString stagingPath(const QString &folder);
 // rename(2), with the reason on failure.
 bool renamePath(const QString &from, const QString &to, QString *error);
 
-// Copies one regular file with its permission bits; the destination must not
-// exist. (QFile::copy syncs every copy to disk, which a world of thousands of
-// files cannot afford.)
+// Copies one regular file with its permission bits (following a link at
+// `source`, never blocking on a FIFO); the destination must not exist. (QFile::copy syncs every
+// copy to disk, which a world of thousands of files cannot afford.)
 bool copyFile(const QString &source, const QString &destination, QString *error);
 
 // Writes a file under a hidden temporary name beside it, then renames it over

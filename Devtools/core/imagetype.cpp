@@ -1,7 +1,8 @@
 #include "imagetype.h"
 
+#include "safefile.h"
+
 #include <QByteArray>
-#include <QFile>
 
 namespace ImageType {
 
@@ -31,11 +32,9 @@ QString ofData(const QByteArray &head)
 
 QString ofFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return QString();
-    }
-    return ofData(file.read(16));
+    // Named by the user, so a link is fine; a FIFO must not block the read.
+    const auto head = SafeFile::readHead(path, 16, true);
+    return head ? ofData(*head) : QString();
 }
 
 } // namespace ImageType

@@ -22,7 +22,7 @@ QString stateName(int state)
     case stateBooted:
         return QStringLiteral("Booted");
     case stateShuttingDown:
-        return QStringLiteral("ShuttingDown");
+        return QStringLiteral("Shutting Down");
     default:
         return QStringLiteral("Unknown");
     }
@@ -43,15 +43,21 @@ const QList<KnownDeviceType> &knownDeviceTypes()
         {QStringLiteral("iPhone 6 Plus"), DeviceFamily::Phone},
         {QStringLiteral("iPhone 6s"), DeviceFamily::Phone},
         {QStringLiteral("iPhone 6s Plus"), DeviceFamily::Phone},
+        {QStringLiteral("iPhone 7"), DeviceFamily::Phone},
+        {QStringLiteral("iPhone 7 Plus"), DeviceFamily::Phone},
+        {QStringLiteral("iPhone SE"), DeviceFamily::Phone},
         {QStringLiteral("Resizable iPhone"), DeviceFamily::Phone},
         {QStringLiteral("Resizable iPad"), DeviceFamily::Pad},
         {QStringLiteral("iPad 2"), DeviceFamily::Pad},
         {QStringLiteral("iPad Retina"), DeviceFamily::Pad},
         {QStringLiteral("iPad Air"), DeviceFamily::Pad},
+        {QStringLiteral("iPad Air 2"), DeviceFamily::Pad},
         {QStringLiteral("iPad Pro"), DeviceFamily::Pad},
-        {QStringLiteral("Apple Watch - 42mm"), DeviceFamily::Watch},
-        {QStringLiteral("Apple Watch - 38mm"), DeviceFamily::Watch},
         {QStringLiteral("Apple TV 1080p"), DeviceFamily::TV},
+        {QStringLiteral("Apple Watch - 38mm"), DeviceFamily::Watch},
+        {QStringLiteral("Apple Watch - 42mm"), DeviceFamily::Watch},
+        {QStringLiteral("Apple Watch Series 2 - 38mm"), DeviceFamily::Watch},
+        {QStringLiteral("Apple Watch Series 2 - 42mm"), DeviceFamily::Watch},
     };
     return types;
 }

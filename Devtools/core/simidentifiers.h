@@ -24,7 +24,12 @@ inline constexpr int stateBooting = 2;
 inline constexpr int stateBooted = 3;
 inline constexpr int stateShuttingDown = 4;
 
-// "Booted" for 3; "Unknown" outside 0..4.
+// The framework's error code (domain com.apple.CoreSimulator.SimError) for a
+// request the device's current state does not allow.
+inline constexpr int incorrectStateErrorCode = 405;
+
+// "Booted" for 3, "Shutting Down" for 4, as the tools print them; "Unknown"
+// outside 0..4.
 QString stateName(int state);
 bool isValidState(int state);
 
@@ -33,7 +38,9 @@ struct KnownDeviceType
     QString name;
     DeviceFamily family;
 };
-// Every device type the system knows, in its display order.
+// Every device type of every Xcode the stand-in lays out, in the order the
+// tools list them: iPhones, iPads, TVs, then watches (38 mm before 42 mm).
+// Each Xcode has a subset (XcodeMaker::defaultDeviceTypes).
 const QList<KnownDeviceType> &knownDeviceTypes();
 
 QString deviceTypeIdentifier(const QString &displayName);

@@ -39,8 +39,10 @@ bool append(const QString &udid, const QString &deviceName, const QString &messa
             .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")),
                  deviceName, programName(), QString::number(::getpid()), text);
     const QByteArray bytes = line.toUtf8();
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    // Never append through a link (or to a FIFO) someone put in the log's place.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(),
+               O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0) {
         return false;
     }

@@ -31,7 +31,7 @@ QStringList profileInfoFiles(const QString &folder, const QString &extension)
 
 std::optional<DeviceTypeProfile> readDeviceType(const QString &path)
 {
-    const auto info = PlistIO::readDictionary(path);
+    const auto info = PlistIO::readDictionary(path, PlistIO::recordSizeLimit);
     if (!info) {
         return std::nullopt;
     }
@@ -48,7 +48,7 @@ std::optional<DeviceTypeProfile> readDeviceType(const QString &path)
 
 std::optional<RuntimeProfile> readRuntime(const QString &path)
 {
-    const auto info = PlistIO::readDictionary(path);
+    const auto info = PlistIO::readDictionary(path, PlistIO::recordSizeLimit);
     if (!info) {
         return std::nullopt;
     }

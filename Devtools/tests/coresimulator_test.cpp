@@ -1,15 +1,20 @@
 // The CoreSimulator stand-in as the simulator-control library uses it:
 // dlopen'ed from a laid-out Xcode and reached through coresimulator.h alone.
+#include "binaryplistbuilder.h"
 #include "Devtools/CoreSimulator/coresimulator.h"
+#include "Devtools/CoreSimulator/coresimulatoraudit.h"
 #include "devtoolsworld.h"
 #include "tests/support/testsupport.h"
 
+#include <QFile>
 #include <QMutex>
 #include <QSet>
-#include <QThread>
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace devtoolsworld;
 
@@ -30,6 +35,8 @@ public:
             set = static_cast<const SimDeviceSetClass *>(dlsym(m_handle, "SimDeviceSet"));
             device = static_cast<const SimDeviceClass *>(dlsym(m_handle, "SimDevice"));
             free = reinterpret_cast<void (*)(void *)>(dlsym(m_handle, "CoreSimulatorFree"));
+            outstandingReferences = reinterpret_cast<CoreSimulatorOutstandingReferencesFunction>(
+                dlsym(m_handle, CORESIMULATOR_OUTSTANDING_REFERENCES_SYMBOL));
         }
     }
     ~LoadedCoreSimulator()
@@ -87,6 +94,8 @@ public:
     const SimDeviceSetClass *set = nullptr;
     const SimDeviceClass *device = nullptr;
     void (*free)(void *) = nullptr;
+    // Only in builds with the reference audit.
+    CoreSimulatorOutstandingReferencesFunction outstandingReferences = nullptr;
 
 private:
     void *m_handle = nullptr;
@@ -254,7 +263,13 @@ TEST_F(CoreSimulatorLibrary, ReportsStateChangesMadeByOtherProcesses)
               0);
     EXPECT_TRUE(testsupport::waitFor([&] { return received.contains(udid, 3); }));
 
-    // After unregistering nothing more arrives.
+    // After unregistering nothing more arrives: a second handler, still
+    // registered, tells when the next change has been delivered.
+    Received sentinel;
+    sentinel.library = &library;
+    const uint64_t sentinelRegistration =
+        library.set->registerNotificationHandler(set, recordNotification, &sentinel);
+    ASSERT_NE(sentinelRegistration, 0u);
     library.set->unregisterNotificationHandler(set, registration);
     {
         QMutexLocker lock(&received.mutex);
@@ -264,9 +279,12 @@ TEST_F(CoreSimulatorLibrary, ReportsStateChangesMadeByOtherProcesses)
         run(QStringLiteral("xcrun"), {QStringLiteral("simctl"), QStringLiteral("shutdown"), udid})
             .status,
         0);
-    QThread::msleep(300);
-    QMutexLocker lock(&received.mutex);
-    EXPECT_TRUE(received.notifications.isEmpty());
+    EXPECT_TRUE(testsupport::waitFor([&] { return sentinel.contains(udid, 1); }));
+    {
+        QMutexLocker lock(&received.mutex);
+        EXPECT_TRUE(received.notifications.isEmpty());
+    }
+    library.set->unregisterNotificationHandler(set, sentinelRegistration);
     library.set->release(set);
 }
 
@@ -305,4 +323,140 @@ TEST_F(CoreSimulatorLibrary, DevicesNeedTheirRuntimeAndDeviceTypeInTheLoadedXcod
             EXPECT_FALSE(oldAvailable.contains(device.udid));
         }
     }
+}
+
+// Every reference the library hands out through coresimulator.h is given
+// back by a caller that releases what it got: after listing, observing and
+// unregistering, the library holds only its own references.
+TEST_F(CoreSimulatorLibrary, ReferencesAreBalancedAfterListingAndObserving)
+{
+    LoadedCoreSimulator library(developer());
+    ASSERT_TRUE(library.isLoaded());
+#ifndef DEVTOOLS_REFERENCE_AUDIT
+    GTEST_SKIP() << "the library was built without the reference audit";
+#endif
+    ASSERT_TRUE(library.outstandingReferences) << "the audit is not exported";
+    EXPECT_EQ(library.outstandingReferences(), 0);
+
+    SimDeviceSetObject *set = library.set->defaultSet();
+    EXPECT_EQ(library.outstandingReferences(), 1);
+    SimDeviceObject **devices = nullptr;
+    const size_t count = library.set->availableDevices(set, &devices);
+    ASSERT_GT(count, 0u);
+    EXPECT_EQ(library.outstandingReferences(), int64_t(1 + count));
+    library.device->retain(devices[0]);
+    EXPECT_EQ(library.outstandingReferences(), int64_t(2 + count));
+    library.device->release(devices[0]);
+    for (size_t i = 0; i < count; ++i) {
+        library.device->release(devices[i]);
+    }
+    library.free(devices);
+    EXPECT_EQ(library.outstandingReferences(), 1);
+
+    // A handler that keeps the device it is told about, as a catalogue does,
+    // and gives it back later.
+    struct Kept
+    {
+        QMutex mutex;
+        QList<SimDeviceObject *> devices;
+        const SimDeviceClass *device = nullptr;
+    } kept;
+    kept.device = library.device;
+    auto keep = [](const SimNotification *notification, void *context) {
+        auto *kept = static_cast<Kept *>(context);
+        if (notification->device) {
+            kept->device->retain(notification->device);
+            QMutexLocker lock(&kept->mutex);
+            kept->devices.append(notification->device);
+        }
+    };
+    const uint64_t registration = library.set->registerNotificationHandler(set, keep, &kept);
+    ASSERT_NE(registration, 0u);
+    const auto phone = firstDevice(QStringLiteral("iPhone 5s"), QStringLiteral("iOS 10.0"));
+    ASSERT_TRUE(phone);
+    ASSERT_EQ(run(QStringLiteral("xcrun"),
+                  {QStringLiteral("simctl"), QStringLiteral("boot"), phone->udid})
+                  .status,
+              0);
+    ASSERT_TRUE(testsupport::waitFor([&] {
+        QMutexLocker lock(&kept.mutex);
+        return !kept.devices.isEmpty();
+    }));
+    library.set->unregisterNotificationHandler(set, registration);
+    {
+        QMutexLocker lock(&kept.mutex);
+        EXPECT_EQ(library.outstandingReferences(), int64_t(1 + kept.devices.size()));
+        for (SimDeviceObject *device : std::as_const(kept.devices)) {
+            library.device->release(device);
+        }
+    }
+
+    char **udids = nullptr;
+    SimDeviceObject **all = nullptr;
+    const size_t allCount = library.set->devicesByUDID(set, &udids, &all);
+    for (size_t i = 0; i < allCount; ++i) {
+        library.free(udids[i]);
+        library.device->release(all[i]);
+    }
+    library.free(udids);
+    library.free(all);
+    library.set->release(set);
+    EXPECT_EQ(library.outstandingReferences(), 0);
+
+    // A release too many shows as well.
+    SimDeviceSetObject *again = library.set->defaultSet();
+    library.set->release(again);
+    library.set->release(again);
+    EXPECT_EQ(library.outstandingReferences(), -1);
+    library.set->retain(again);
+    EXPECT_EQ(library.outstandingReferences(), 0);
+}
+
+// device.plist files a catalogue must survive in its own process: the
+// library reads them while loaded in the caller, so a crash in its readers
+// would end the caller.
+TEST_F(CoreSimulatorLibrary, HostileDevicePlistsDoNotStopTheCatalogue)
+{
+    const QString fifo = QStringLiteral("B1111111-1111-4111-8111-111111111111");
+    const QString deep = QStringLiteral("B2222222-2222-4222-8222-222222222222");
+    const QString nul = QStringLiteral("B3333333-3333-4333-8333-333333333333");
+    for (const QString &udid : {fifo, deep, nul}) {
+        ASSERT_TRUE(QDir().mkpath(devicePath(udid)));
+    }
+    ASSERT_EQ(
+        ::mkfifo(QFile::encodeName(devicePath(fifo) + QStringLiteral("/device.plist")).constData(),
+                 0600),
+        0);
+    BinaryPlistBuilder nested;
+    for (int i = 0; i < 11999; ++i) {
+        nested.array({i + 1});
+    }
+    nested.array({});
+    ASSERT_TRUE(testsupport::writeFile(devicePath(deep) + QStringLiteral("/device.plist"),
+                                       nested.build(0)));
+    BinaryPlistBuilder text;
+    const int top =
+        text.dictionary({text.ascii(QByteArray("UD\0ID", 5))}, {text.ascii(nul.toLatin1())});
+    ASSERT_TRUE(
+        testsupport::writeFile(devicePath(nul) + QStringLiteral("/device.plist"), text.build(top)));
+
+    LoadedCoreSimulator library(developer());
+    ASSERT_TRUE(library.isLoaded());
+    const auto available = library.availableDevices();
+    EXPECT_FALSE(available.isEmpty());
+    for (const QString &udid : {fifo, deep, nul}) {
+        EXPECT_FALSE(available.contains(udid));
+    }
+    SimDeviceSetObject *set = library.set->defaultSet();
+    char **udids = nullptr;
+    SimDeviceObject **devices = nullptr;
+    const size_t count = library.set->devicesByUDID(set, &udids, &devices);
+    EXPECT_EQ(count, size_t(listedDevices().size()));
+    for (size_t i = 0; i < count; ++i) {
+        library.free(udids[i]);
+        library.device->release(devices[i]);
+    }
+    library.free(udids);
+    library.free(devices);
+    library.set->release(set);
 }

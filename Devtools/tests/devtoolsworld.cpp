@@ -93,7 +93,8 @@ QString devicePath(const QString &udid)
 
 int deviceState(const QString &udid)
 {
-    const auto plist = PlistIO::readDictionary(devicePath(udid) + QStringLiteral("/device.plist"));
+    const auto plist = PlistIO::readDictionary(devicePath(udid) + QStringLiteral("/device.plist"),
+                                               PlistIO::recordSizeLimit);
     return plist ? plist->value(QStringLiteral("state"), -1).toInt() : -1;
 }
 

@@ -1,5 +1,6 @@
 // `xcrun simctl` against a sample world: listing, and that each command
 // changes exactly what it should on disk (and nothing when refused).
+#include "binaryplistbuilder.h"
 #include "devtoolsworld.h"
 #include "plistio.h"
 #include "tests/support/testsupport.h"
@@ -13,6 +14,9 @@
 #include <QJsonObject>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace devtoolsworld;
 
@@ -32,7 +36,8 @@ QString containers(const QString &udid, const QString &kind)
 
 QString metadataIdentifier(const QString &container)
 {
-    const auto metadata = PlistIO::readDictionary(container + QLatin1Char('/') + metadataName);
+    const auto metadata = PlistIO::readDictionary(container + QLatin1Char('/') + metadataName,
+                                                  PlistIO::recordSizeLimit);
     return metadata ? metadata->value(QStringLiteral("MCMMetadataIdentifier")).toString()
                     : QString();
 }
@@ -52,7 +57,8 @@ QStringList containersOf(const QString &udid, const QString &kind, const QString
 
 QStringList groupsOfDataContainer(const QString &container)
 {
-    const auto metadata = PlistIO::readDictionary(container + QLatin1Char('/') + metadataName);
+    const auto metadata = PlistIO::readDictionary(container + QLatin1Char('/') + metadataName,
+                                                  PlistIO::recordSizeLimit);
     return metadata ? metadata->value(QStringLiteral("MCMMetadataInfo"))
                           .toMap()
                           .value(QStringLiteral("com.apple.MobileInstallation.GroupContainerIDs"))
@@ -63,6 +69,27 @@ QStringList groupsOfDataContainer(const QString &container)
 ToolRun simctl(const QStringList &arguments)
 {
     return run(QStringLiteral("xcrun"), QStringList{QStringLiteral("simctl")} + arguments);
+}
+
+bool makeLink(const QString &target, const QString &link)
+{
+    QDir().mkpath(QFileInfo(link).absolutePath());
+    return ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()) ==
+           0;
+}
+
+// The lines of `simctl list` from "-- <group> --" up to the next group.
+QStringList groupLines(const QStringList &lines, const QString &group)
+{
+    const qsizetype start = lines.indexOf(QStringLiteral("-- %1 --").arg(group));
+    QStringList result;
+    for (qsizetype i = start + 1; start >= 0 && i < lines.size(); ++i) {
+        if (!lines[i].startsWith(QLatin1String("    "))) {
+            break;
+        }
+        result.append(lines[i].trimmed());
+    }
+    return result;
 }
 
 class Simctl : public ::testing::Test
@@ -105,7 +132,7 @@ TEST_F(Simctl, ListsTheSampleWorldAsTextAndJson)
     const ToolRun json = simctl({QStringLiteral("list"), QStringLiteral("-j")});
     ASSERT_EQ(json.status, 0);
     const QJsonObject root = QJsonDocument::fromJson(json.out.toUtf8()).object();
-    EXPECT_EQ(root.value(QStringLiteral("devicetypes")).toArray().size(), 16);
+    EXPECT_EQ(root.value(QStringLiteral("devicetypes")).toArray().size(), 19);
     EXPECT_EQ(root.value(QStringLiteral("runtimes")).toArray().size(), 3);
 
     // Every kind of device, two of the same name and runtime, one booted.
@@ -266,8 +293,8 @@ TEST_F(Simctl, ReinstallKeepsTheDataContainerAndMovesTheBundle)
     ASSERT_EQ(newBundle.size(), 1);
     EXPECT_NE(newBundle.first(), oldBundle.first());
     EXPECT_FALSE(QFileInfo::exists(oldBundle.first()));
-    const auto info =
-        PlistIO::readDictionary(newBundle.first() + QStringLiteral("/Ledger.app/Info.plist"));
+    const auto info = PlistIO::readDictionary(
+        newBundle.first() + QStringLiteral("/Ledger.app/Info.plist"), PlistIO::bundleSizeLimit);
     ASSERT_TRUE(info);
     EXPECT_EQ(info->value(QStringLiteral("CFBundleShortVersionString")).toString(),
               QStringLiteral("2.0"));
@@ -349,7 +376,8 @@ TEST_F(Simctl, CreateBootLaunchAndShutdown)
                                     QStringLiteral("iPhone 6s Plus"), QStringLiteral("iOS 10.0")});
     ASSERT_EQ(created.status, 0) << created.err.toStdString();
     const QString udid = created.out.trimmed();
-    const auto plist = PlistIO::readDictionary(devicePath(udid) + QStringLiteral("/device.plist"));
+    const auto plist = PlistIO::readDictionary(devicePath(udid) + QStringLiteral("/device.plist"),
+                                               PlistIO::recordSizeLimit);
     ASSERT_TRUE(plist);
     EXPECT_EQ(plist->value(QStringLiteral("UDID")).toString(), udid);
     EXPECT_EQ(plist->value(QStringLiteral("name")).toString(), QStringLiteral("Test Phone"));
@@ -378,7 +406,7 @@ TEST_F(Simctl, CreateBootLaunchAndShutdown)
     for (const QString &line :
          {QStringLiteral("Installed org.test.ledger"), QStringLiteral("to Booting"),
           QStringLiteral("to Booted"), QStringLiteral("Launched org.test.ledger"),
-          QStringLiteral("to ShuttingDown"), QStringLiteral("Booted to ShuttingDown")}) {
+          QStringLiteral("to Shutting Down"), QStringLiteral("Booted to Shutting Down")}) {
         EXPECT_TRUE(log.contains(line)) << line.toStdString();
     }
 }
@@ -496,4 +524,327 @@ TEST_F(Simctl, BadArgumentsUnknownDevicesAndBrokenInputChangeNothing)
     EXPECT_EQ(listing.status, 0);
     EXPECT_TRUE(listing.err.contains(broken));
     EXPECT_TRUE(listing.out.contains(m_booted));
+}
+
+// Links planted in the device set (as a data folder, as containers, as an app
+// bundle, inside containers) to a folder of someone's files: erase,
+// uninstall, delete and reinstall remove the links, never the files.
+TEST_F(Simctl, LinksInTheDeviceSetLoseTheLinkNeverTheTarget)
+{
+    const QString precious = m_home.filePath(QStringLiteral("src/project"));
+    ASSERT_TRUE(testsupport::writeFile(precious + QStringLiteral("/main.cpp"), "int main() {}"));
+    ASSERT_TRUE(testsupport::writeFile(precious + QStringLiteral("/docs/notes.txt"), "notes"));
+    // Dressed as a container of the app, so that a reader that follows links
+    // would take it for one.
+    ASSERT_TRUE(PlistIO::writeXml(precious + QLatin1Char('/') + metadataName,
+                                  QVariantMap{{QStringLiteral("MCMMetadataIdentifier"),
+                                               QStringLiteral("com.example.tides")}}));
+    const auto before = snapshot(precious);
+    auto preciousIntact = [&] { return differences(before, snapshot(precious)); };
+
+    // uninstall: a linked data container, a linked bundle container, links
+    // inside the app's real containers, an app bundle that is a link.
+    const QString data = containers(m_booted, QStringLiteral("Data/Application"));
+    const QString bundles = containers(m_booted, QStringLiteral("Bundle/Application"));
+    const auto tides = containersOf(m_booted, QStringLiteral("Data/Application"),
+                                    QStringLiteral("com.example.tides"));
+    ASSERT_EQ(tides.size(), 1);
+    ASSERT_TRUE(makeLink(precious, data + QStringLiteral("/11111111-1111-4111-8111-111111111111")));
+    ASSERT_TRUE(
+        makeLink(precious, bundles + QStringLiteral("/22222222-2222-4222-8222-222222222222")));
+    ASSERT_TRUE(makeLink(precious, tides.first() + QStringLiteral("/Documents/project")));
+    const QString linkedBundle = bundles + QStringLiteral("/33333333-3333-4333-8333-333333333333");
+    ASSERT_TRUE(QDir().mkpath(linkedBundle));
+    ASSERT_TRUE(PlistIO::writeXml(linkedBundle + QLatin1Char('/') + metadataName,
+                                  QVariantMap{{QStringLiteral("MCMMetadataIdentifier"),
+                                               QStringLiteral("com.example.tides")}}));
+    ASSERT_TRUE(makeLink(precious, linkedBundle + QStringLiteral("/Tides.app")));
+    ToolRun result =
+        simctl({QStringLiteral("uninstall"), m_booted, QStringLiteral("com.example.tides")});
+    ASSERT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_EQ(preciousIntact(), QStringList());
+    EXPECT_FALSE(QFileInfo::exists(linkedBundle));
+    EXPECT_FALSE(QFileInfo::exists(tides.first()));
+    EXPECT_TRUE(
+        QFileInfo(data + QStringLiteral("/11111111-1111-4111-8111-111111111111")).isSymLink())
+        << "a linked container is not the device's: left alone";
+
+    // reinstall: the old bundle container holds links.
+    const QString app = writeApp(m_apps, QStringLiteral("Ledger"),
+                                 QStringLiteral("org.test.ledger"), QStringLiteral("1.0"));
+    ASSERT_EQ(simctl({QStringLiteral("install"), m_shutdown, app}).status, 0);
+    const auto ledger = containersOf(m_shutdown, QStringLiteral("Bundle/Application"),
+                                     QStringLiteral("org.test.ledger"));
+    ASSERT_EQ(ledger.size(), 1);
+    ASSERT_TRUE(makeLink(precious, ledger.first() + QStringLiteral("/project")));
+    ASSERT_TRUE(makeLink(precious, ledger.first() + QStringLiteral("/Ledger.app/Frameworks")));
+    result = simctl({QStringLiteral("install"), m_shutdown, app});
+    ASSERT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(ledger.first()));
+    EXPECT_EQ(preciousIntact(), QStringList());
+
+    // erase: the data folder itself is a link.
+    const QString dataFolder = devicePath(m_shutdown) + QStringLiteral("/data");
+    ASSERT_TRUE(QDir(dataFolder).removeRecursively());
+    ASSERT_TRUE(makeLink(precious, dataFolder));
+    result = simctl({QStringLiteral("erase"), m_shutdown});
+    ASSERT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_FALSE(QFileInfo(dataFolder).isSymLink());
+    EXPECT_TRUE(QFileInfo(dataFolder + QStringLiteral("/Containers/Bundle/Application")).isDir());
+    EXPECT_EQ(preciousIntact(), QStringList());
+
+    // delete: links inside the device's folder, and a device folder that is
+    // itself a link (not the set's: refused, the link stays).
+    ASSERT_TRUE(makeLink(precious, devicePath(m_shutdown) + QStringLiteral("/data/tmp/project")));
+    ASSERT_TRUE(makeLink(
+        precious,
+        devicePath(m_shutdown) +
+            QStringLiteral(
+                "/data/Containers/Data/Application/44444444-4444-4444-8444-444444444444")));
+    result = simctl({QStringLiteral("delete"), m_shutdown});
+    ASSERT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(devicePath(m_shutdown)));
+    const QString copied = m_home.filePath(QStringLiteral("src/device"));
+    ASSERT_TRUE(testsupport::writeFile(copied + QStringLiteral("/keep.txt"), "keep"));
+    const QString linkedUdid = QStringLiteral("55555555-5555-4555-8555-555555555555");
+    ASSERT_TRUE(PlistIO::writeXml(copied + QStringLiteral("/device.plist"),
+                                  QVariantMap{{QStringLiteral("UDID"), linkedUdid},
+                                              {QStringLiteral("name"), QStringLiteral("Linked")},
+                                              {QStringLiteral("deviceType"), QStringLiteral("x")},
+                                              {QStringLiteral("runtime"), QStringLiteral("y")},
+                                              {QStringLiteral("state"), 1}}));
+    ASSERT_TRUE(makeLink(copied, devicePath(linkedUdid)));
+    EXPECT_NE(simctl({QStringLiteral("delete"), linkedUdid}).status, 0);
+    EXPECT_NE(simctl({QStringLiteral("erase"), linkedUdid}).status, 0);
+    EXPECT_TRUE(QFileInfo(copied + QStringLiteral("/keep.txt")).isFile());
+    EXPECT_EQ(preciousIntact(), QStringList());
+}
+
+// device.plist files that are FIFOs, links to /dev/zero, deeply nested, or
+// hold NUL characters: each is named as unreadable, the rest still listed,
+// and nothing hangs or crashes.
+TEST_F(Simctl, HostileDevicePlistsAreReportedAndSkipped)
+{
+    const QStringList hostile = {
+        QStringLiteral("A1111111-1111-4111-8111-111111111111"),
+        QStringLiteral("A2222222-2222-4222-8222-222222222222"),
+        QStringLiteral("A3333333-3333-4333-8333-333333333333"),
+        QStringLiteral("A4444444-4444-4444-8444-444444444444"),
+        QStringLiteral("A5555555-5555-4555-8555-555555555555"),
+    };
+    for (const QString &udid : hostile) {
+        ASSERT_TRUE(QDir().mkpath(devicePath(udid)));
+    }
+    auto plist = [&](int i) { return devicePath(hostile[i]) + QStringLiteral("/device.plist"); };
+    ASSERT_EQ(::mkfifo(QFile::encodeName(plist(0)).constData(), 0600), 0);
+    ASSERT_TRUE(makeLink(QStringLiteral("/dev/zero"), plist(1)));
+    // As deep as fits the size limit of a device.plist.
+    BinaryPlistBuilder deep;
+    for (int i = 0; i < 11999; ++i) {
+        deep.array({i + 1});
+    }
+    deep.array({});
+    ASSERT_TRUE(testsupport::writeFile(plist(2), deep.build(0)));
+    ASSERT_LT(QFileInfo(plist(2)).size(), PlistIO::recordSizeLimit);
+    BinaryPlistBuilder nul;
+    const QList<int> keys = {nul.ascii("UDID"), nul.ascii("name"), nul.ascii("deviceType"),
+                             nul.ascii("runtime"), nul.ascii("state")};
+    const QList<int> values = {nul.ascii(hostile[3].toLatin1()), nul.ascii(QByteArray("a\0b", 3)),
+                               nul.ascii("t"), nul.ascii("r"), nul.integer(1)};
+    ASSERT_TRUE(testsupport::writeFile(plist(3), nul.build(nul.dictionary(keys, values))));
+    QByteArray xml = "<plist>";
+    for (int i = 0; i < 9000; ++i) {
+        xml += "<array>";
+    }
+    ASSERT_TRUE(testsupport::writeFile(plist(4), xml));
+    const QStringList reasons = {QStringLiteral("not a regular file"),
+                                 QStringLiteral("symbolic link"), QStringLiteral("too deeply"),
+                                 QStringLiteral("NUL"), QStringLiteral("too deeply")};
+
+    for (const QStringList &arguments :
+         {QStringList{QStringLiteral("list")},
+          QStringList{QStringLiteral("list"), QStringLiteral("-j")}}) {
+        const ToolRun listing = simctl(arguments);
+        EXPECT_EQ(listing.status, 0) << listing.err.toStdString();
+        EXPECT_TRUE(listing.out.contains(m_booted));
+        const QStringList problems = listing.err.split(QLatin1Char('\n'));
+        for (qsizetype i = 0; i < hostile.size(); ++i) {
+            const QStringList named = problems.filter(hostile[i]);
+            ASSERT_EQ(named.size(), 1) << hostile[i].toStdString();
+            EXPECT_TRUE(named.first().contains(reasons[i])) << named.first().toStdString();
+            EXPECT_FALSE(listing.out.contains(hostile[i])) << hostile[i].toStdString();
+        }
+    }
+    EXPECT_NE(simctl({QStringLiteral("boot"), hostile[0]}).status, 0);
+}
+
+TEST_F(Simctl, ListsLikeTheVendorsTool)
+{
+    // A device shutting down, one whose device type this Xcode lacks, one of
+    // a type its runtime cannot run.
+    const QString plistPath = devicePath(m_shutdown) + QStringLiteral("/device.plist");
+    auto record = PlistIO::readDictionary(plistPath, PlistIO::recordSizeLimit);
+    ASSERT_TRUE(record);
+    record->insert(QStringLiteral("state"), 4);
+    ASSERT_TRUE(PlistIO::writeXml(plistPath, *record));
+    const auto resizable =
+        firstDevice(QStringLiteral("Resizable iPad"), QStringLiteral("iOS 10.0"));
+    ASSERT_TRUE(resizable);
+    EXPECT_FALSE(resizable->available);
+    const QString tvPath = QStringLiteral("66666666-6666-4666-8666-666666666666");
+    ASSERT_TRUE(QDir().mkpath(devicePath(tvPath)));
+    ASSERT_TRUE(PlistIO::writeXml(
+        devicePath(tvPath) + QStringLiteral("/device.plist"),
+        QVariantMap{{QStringLiteral("UDID"), tvPath},
+                    {QStringLiteral("name"), QStringLiteral("A TV")},
+                    {QStringLiteral("deviceType"),
+                     QStringLiteral("com.apple.CoreSimulator.SimDeviceType.Apple-TV-1080p")},
+                    {QStringLiteral("runtime"),
+                     QStringLiteral("com.apple.CoreSimulator.SimRuntime.iOS-10-0")},
+                    {QStringLiteral("state"), 1}}));
+
+    const ToolRun text = simctl({QStringLiteral("list")});
+    ASSERT_EQ(text.status, 0) << text.err.toStdString();
+    const QStringList lines = text.out.split(QLatin1Char('\n'));
+
+    // Device types of the Xcode 8 era, in the tool's order.
+    const qsizetype typesAt = lines.indexOf(QStringLiteral("== Device Types =="));
+    const qsizetype runtimesAt = lines.indexOf(QStringLiteral("== Runtimes =="));
+    ASSERT_TRUE(typesAt >= 0 && runtimesAt > typesAt);
+    QStringList types;
+    for (qsizetype i = typesAt + 1; i < runtimesAt; ++i) {
+        types.append(lines[i].section(QStringLiteral(" (com."), 0, 0));
+    }
+    EXPECT_EQ(types,
+              (QStringList{QStringLiteral("iPhone 4s"), QStringLiteral("iPhone 5"),
+                           QStringLiteral("iPhone 5s"), QStringLiteral("iPhone 6"),
+                           QStringLiteral("iPhone 6 Plus"), QStringLiteral("iPhone 6s"),
+                           QStringLiteral("iPhone 6s Plus"), QStringLiteral("iPhone 7"),
+                           QStringLiteral("iPhone 7 Plus"), QStringLiteral("iPhone SE"),
+                           QStringLiteral("iPad Retina"), QStringLiteral("iPad Air"),
+                           QStringLiteral("iPad Air 2"), QStringLiteral("iPad Pro"),
+                           QStringLiteral("Apple TV 1080p"), QStringLiteral("Apple Watch - 38mm"),
+                           QStringLiteral("Apple Watch - 42mm"),
+                           QStringLiteral("Apple Watch Series 2 - 38mm"),
+                           QStringLiteral("Apple Watch Series 2 - 42mm")}));
+
+    // Groups by platform, then version; devices in device-type order.
+    QStringList groups;
+    for (const QString &line : lines) {
+        if (line.startsWith(QLatin1String("-- "))) {
+            groups.append(line);
+        }
+    }
+    EXPECT_EQ(
+        groups,
+        (QStringList{
+            QStringLiteral("-- iOS 10.0 --"), QStringLiteral("-- tvOS 10.0 --"),
+            QStringLiteral("-- watchOS 3.0 --"),
+            QStringLiteral("-- Unavailable: com.apple.CoreSimulator.SimRuntime.iOS-9-3 --"),
+            QStringLiteral("-- Unavailable: com.apple.CoreSimulator.SimRuntime.tvOS-9-2 --"),
+            QStringLiteral("-- Unavailable: com.apple.CoreSimulator.SimRuntime.watchOS-2-2 --")}));
+    QStringList iOS;
+    for (const QString &line : groupLines(lines, QStringLiteral("iOS 10.0"))) {
+        iOS.append(line.section(QStringLiteral(" ("), 0, 0));
+    }
+    EXPECT_EQ(iOS, (QStringList{QStringLiteral("iPhone 5s"), QStringLiteral("iPhone 6"),
+                                QStringLiteral("iPhone 6 Plus"), QStringLiteral("iPhone 6s"),
+                                QStringLiteral("iPhone 6s"), QStringLiteral("Resizable iPad"),
+                                QStringLiteral("iPad Retina"), QStringLiteral("iPad Air"),
+                                QStringLiteral("iPad Pro"), QStringLiteral("A TV")}));
+    EXPECT_TRUE(
+        lines.contains(QStringLiteral("    iPhone 5s (%1) (Shutting Down)").arg(m_shutdown)));
+    EXPECT_TRUE(lines.contains(
+        QStringLiteral(
+            "    Resizable iPad (%1) (Shutdown) (unavailable, device type profile not found)")
+            .arg(resizable->udid)));
+    EXPECT_TRUE(lines.contains(
+        QStringLiteral(
+            "    A TV (%1) (Shutdown) (unavailable, device type not supported by runtime)")
+            .arg(tvPath)));
+    QStringList ipads;
+    for (const QString &line : groupLines(
+             lines, QStringLiteral("Unavailable: com.apple.CoreSimulator.SimRuntime.iOS-9-3"))) {
+        ipads.append(line.section(QStringLiteral(" ("), 0, 0));
+    }
+    EXPECT_EQ(ipads, (QStringList{QStringLiteral("iPhone 4s"), QStringLiteral("iPhone 6"),
+                                  QStringLiteral("iPad 2"), QStringLiteral("iPad Air")}));
+
+    // JSON: two-space indents, "key" : value, the tool's member order.
+    const ToolRun json = simctl({QStringLiteral("list"), QStringLiteral("-j")});
+    ASSERT_EQ(json.status, 0);
+    EXPECT_TRUE(json.out.startsWith(
+        QStringLiteral("{\n  \"devicetypes\" : [\n    {\n      \"name\" : \"iPhone 4s\",\n")))
+        << json.out.left(200).toStdString();
+    EXPECT_TRUE(
+        json.out.contains(QStringLiteral("      {\n        \"state\" : \"Shutting Down\",\n        "
+                                         "\"availability\" : \"(available)\",\n        \"name\" : "
+                                         "\"iPhone 5s\",\n        \"udid\" : \"%1\"\n      }")
+                              .arg(m_shutdown)));
+    EXPECT_TRUE(json.out.contains(
+        QStringLiteral("\"identifier\" : \"com.apple.CoreSimulator.SimRuntime.iOS-10-0\"")));
+    EXPECT_TRUE(json.out.trimmed().endsWith(QStringLiteral("\"pairs\" : {\n\n  }\n}")));
+    const QJsonObject root = QJsonDocument::fromJson(json.out.toUtf8()).object();
+    EXPECT_EQ(root.value(QStringLiteral("devices"))
+                  .toObject()
+                  .value(QStringLiteral("iOS 10.0"))
+                  .toArray()
+                  .size(),
+              10);
+
+    // The older Xcode's own era: resizable types, no iPhone 7.
+    const ToolRun old = run(
+        QStringLiteral("xcode-select"),
+        {QStringLiteral("-s"), m_home.filePath(QStringLiteral("Applications/Xcode-7.3.1.app"))});
+    ASSERT_EQ(old.status, 0);
+    const QString oldTypes = simctl({QStringLiteral("list"), QStringLiteral("devicetypes")}).out;
+    EXPECT_TRUE(oldTypes.contains(
+        QStringLiteral("Resizable iPad (com.apple.CoreSimulator.SimDeviceType.Resizable-iPad)")));
+    EXPECT_TRUE(oldTypes.contains(QStringLiteral("iPad 2 (")));
+    EXPECT_FALSE(oldTypes.contains(QStringLiteral("iPhone 7")));
+    EXPECT_FALSE(oldTypes.contains(QStringLiteral("Series 2")));
+
+    // A runtime named after its major and minor version.
+    const ToolRun made = run(QStringLiteral("devtools"),
+                             {QStringLiteral("make-xcode"),
+                              m_home.filePath(QStringLiteral("Applications/Xcode-8.3.app")),
+                              QStringLiteral("--version"), QStringLiteral("8.3"),
+                              QStringLiteral("--runtime"), QStringLiteral("iOS:10.3.1:14E8301")});
+    ASSERT_EQ(made.status, 0) << made.err.toStdString();
+    ASSERT_EQ(
+        run(QStringLiteral("xcode-select"),
+            {QStringLiteral("-s"), m_home.filePath(QStringLiteral("Applications/Xcode-8.3.app"))})
+            .status,
+        0);
+    EXPECT_EQ(simctl({QStringLiteral("list"), QStringLiteral("runtimes")}).out,
+              QStringLiteral("== Runtimes ==\niOS 10.3 (10.3.1 - 14E8301) "
+                             "(com.apple.CoreSimulator.SimRuntime.iOS-10-3)\n"));
+}
+
+TEST_F(Simctl, WrongStateErrorsNameTheirDomainAndCode)
+{
+    const QString prefix = QStringLiteral("An error was encountered processing the command "
+                                          "(domain=com.apple.CoreSimulator.SimError, code=405):\n");
+    const std::pair<QStringList, QString> refusals[] = {
+        {{QStringLiteral("erase"), m_booted},
+         QStringLiteral("Unable to erase contents and settings in current state: Booted")},
+        {{QStringLiteral("boot"), m_booted},
+         QStringLiteral("Unable to boot device in current state: Booted")},
+        {{QStringLiteral("shutdown"), m_shutdown},
+         QStringLiteral("Unable to shutdown device in current state: Shutdown")},
+        {{QStringLiteral("delete"), m_booted},
+         QStringLiteral("Unable to delete a device in the current state: Booted")},
+        {{QStringLiteral("launch"), m_shutdown, QStringLiteral("com.example.tides")},
+         QStringLiteral("Unable to launch com.example.tides in current state: Shutdown")},
+    };
+    for (const auto &[arguments, message] : refusals) {
+        const ToolRun result = simctl(arguments);
+        EXPECT_EQ(result.status, 405 % 256) << arguments.join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(result.err, prefix + message + QLatin1Char('\n'));
+        EXPECT_TRUE(result.out.isEmpty());
+    }
+    // Errors of other kinds keep their plain form.
+    const ToolRun invalid = simctl({QStringLiteral("erase"), QStringLiteral("nonsense")});
+    EXPECT_EQ(invalid.err, QStringLiteral("Invalid device: nonsense\n"));
+    EXPECT_EQ(invalid.status, 1);
 }

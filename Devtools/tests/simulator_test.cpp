@@ -96,8 +96,8 @@ TEST_F(SimulatorApp, OpenBootsTheDeviceAndQuitShutsItDown)
     EXPECT_TRUE(psLines(QStringLiteral("/Simulator.app/")).isEmpty());
     EXPECT_EQ(deviceState(m_phone), 1);
     const QString log = systemLog(m_phone);
-    EXPECT_TRUE(log.contains(QStringLiteral("from Booted to ShuttingDown")));
-    EXPECT_TRUE(log.contains(QStringLiteral("from ShuttingDown to Shutdown")));
+    EXPECT_TRUE(log.contains(QStringLiteral("from Booted to Shutting Down")));
+    EXPECT_TRUE(log.contains(QStringLiteral("from Shutting Down to Shutdown")));
 }
 
 TEST_F(SimulatorApp, SigtermShutsDownAndQuittingOneSimulatorSparesTheOther)

@@ -21,7 +21,8 @@ void search(const QString &folder, const QRegularExpression &identifier, int dep
     for (const QFileInfo &entry : entries) {
         if (entry.fileName().endsWith(QLatin1String(".app"))) {
             const auto info =
-                PlistIO::readDictionary(entry.filePath() + QStringLiteral("/Contents/Info.plist"));
+                PlistIO::readDictionary(entry.filePath() + QStringLiteral("/Contents/Info.plist"),
+                                        PlistIO::bundleSizeLimit);
             if (info &&
                 identifier.match(info->value(QStringLiteral("CFBundleIdentifier")).toString())
                     .hasMatch()) {

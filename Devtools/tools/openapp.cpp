@@ -45,7 +45,8 @@ namespace OpenApp {
 
 QString executableOf(const QString &app)
 {
-    const auto info = PlistIO::readDictionary(app + QStringLiteral("/Contents/Info.plist"));
+    const auto info = PlistIO::readDictionary(app + QStringLiteral("/Contents/Info.plist"),
+                                              PlistIO::bundleSizeLimit);
     QString name = info ? info->value(QStringLiteral("CFBundleExecutable")).toString() : QString();
     if (name.isEmpty()) {
         name = QFileInfo(app).completeBaseName();

@@ -48,7 +48,7 @@ int run(const QStringList &arguments)
     QString error;
     QVariantMap elections;
     if (QFileInfo::exists(registry)) {
-        const auto read = PlistIO::readDictionary(registry, &error);
+        const auto read = PlistIO::readDictionary(registry, PlistIO::bundleSizeLimit, &error);
         if (!read) {
             return Console::fail(
                 QStringLiteral("pluginkit: cannot read %1: %2").arg(registry, error));

@@ -6,11 +6,23 @@
 #include "simidentifiers.h"
 #include "xcodeselect.h"
 
-#include <QJsonDocument>
-
 namespace {
 
 constexpr int usageStatus = 64;
+
+// A failure the framework gives a code to: the tool names the error's domain
+// and code first and exits with the code (modulo 256, all a status holds).
+int fail(const QString &message, int code)
+{
+    if (code == 0) {
+        return Console::fail(message);
+    }
+    return Console::fail(QStringLiteral("An error was encountered processing the command "
+                                        "(domain=com.apple.CoreSimulator.SimError, code=%1):\n%2")
+                             .arg(code)
+                             .arg(message),
+                         code % 256);
+}
 
 int usage(const QString &line)
 {
@@ -114,9 +126,7 @@ int Simctl::list(const QStringList &arguments)
         Console::err(problem);
     }
     if (json) {
-        Console::out(
-            QString::fromUtf8(QJsonDocument(listing.json(sections)).toJson(QJsonDocument::Indented))
-                .trimmed());
+        Console::out(listing.json(sections));
     } else {
         for (const QString &line : listing.text(sections)) {
             Console::out(line);
@@ -165,15 +175,16 @@ int Simctl::remove(const QStringList &arguments)
             return Console::fail(error);
         }
         if (record->state != SimIdentifiers::stateShutdown) {
-            return Console::fail(
-                QStringLiteral("Unable to delete a device in the current state: %1")
-                    .arg(SimIdentifiers::stateName(record->state)));
+            return fail(QStringLiteral("Unable to delete a device in the current state: %1")
+                            .arg(SimIdentifiers::stateName(record->state)),
+                        SimIdentifiers::incorrectStateErrorCode);
         }
         records.append(*record);
     }
     for (const DeviceRecord &record : records) {
-        if (!m_set.remove(record.udid, &error)) {
-            return Console::fail(error);
+        int code = 0;
+        if (!m_set.remove(record.udid, &error, &code)) {
+            return fail(error, code);
         }
     }
     return 0;
@@ -185,9 +196,10 @@ int Simctl::erase(const QStringList &arguments)
         return usage(QStringLiteral("erase <device>"));
     }
     QString error;
+    int code = 0;
     const auto record = device(arguments.first(), &error);
-    if (!record || !m_set.erase(record->udid, &error)) {
-        return Console::fail(error);
+    if (!record || !m_set.erase(record->udid, &error, &code)) {
+        return fail(error, code);
     }
     return 0;
 }
@@ -198,11 +210,12 @@ int Simctl::boot(const QStringList &arguments)
         return usage(QStringLiteral("boot <device>"));
     }
     QString error;
+    int code = 0;
     const auto record = device(arguments.first(), &error);
     if (!record || !m_set.changeState(record->udid, {SimIdentifiers::stateShutdown},
                                       {SimIdentifiers::stateBooting, SimIdentifiers::stateBooted},
-                                      QStringLiteral("boot"), &error)) {
-        return Console::fail(error);
+                                      QStringLiteral("boot"), &error, &code)) {
+        return fail(error, code);
     }
     return 0;
 }
@@ -213,12 +226,13 @@ int Simctl::shutdown(const QStringList &arguments)
         return usage(QStringLiteral("shutdown <device>"));
     }
     QString error;
+    int code = 0;
     const auto record = device(arguments.first(), &error);
     if (!record || !m_set.changeState(
                        record->udid, {SimIdentifiers::stateBooted, SimIdentifiers::stateBooting},
                        {SimIdentifiers::stateShuttingDown, SimIdentifiers::stateShutdown},
-                       QStringLiteral("shutdown"), &error)) {
-        return Console::fail(error);
+                       QStringLiteral("shutdown"), &error, &code)) {
+        return fail(error, code);
     }
     return 0;
 }
@@ -255,9 +269,10 @@ int Simctl::launch(const QStringList &arguments)
         return usage(QStringLiteral("launch <device> <bundle identifier> [argument...]"));
     }
     QString error;
+    int code = 0;
     const auto record = device(arguments.at(0), &error);
-    if (!record || !AppInstaller(*record).launch(arguments.at(1), &error)) {
-        return Console::fail(error);
+    if (!record || !AppInstaller(*record).launch(arguments.at(1), &error, &code)) {
+        return fail(error, code);
     }
     Console::out(QStringLiteral("%1: launched").arg(arguments.at(1)));
     return 0;

@@ -1,5 +1,5 @@
 // What `simctl list` prints, in text and as JSON, for a device set seen
-// through one Xcode's profiles.
+// through one Xcode's profiles, laid out as the vendor's tool lays it out.
 //
 // Text:
 //   == Device Types ==
@@ -9,18 +9,25 @@
 //   == Devices ==
 //   -- iOS 10.0 --
 //       iPhone 6 (<UDID>) (Booted)
+//       Resizable iPad (<UDID>) (Shutdown) (unavailable, device type profile not found)
 //   -- Unavailable: com.apple.CoreSimulator.SimRuntime.iOS-9-3 --
 //       iPhone 6 (<UDID>) (Shutdown) (unavailable, runtime profile not found)
 //   == Device Pairs ==
-// JSON: {"devicetypes": [{name, identifier}], "runtimes": [{name, version,
-// buildversion, identifier, availability}], "devices": {<runtime name or
-// identifier>: [{name, udid, state, availability}]}, "pairs": {}}
+//
+// Every runtime of the Xcode has a group (empty or not), by platform, then
+// version; devices whose runtime the Xcode lacks follow in groups of their
+// runtime's identifier, in the same order. Within a group devices go in
+// device-type order (iPhones before iPads), then by name.
+//
+// JSON (JsonText): {"devicetypes": [{name, identifier}], "runtimes":
+// [{buildversion, availability, name, identifier, version}], "devices":
+// {<runtime name, or identifier when missing>: [{state, availability, name,
+// udid}]}, "pairs": {}}.
 #pragma once
 
 #include "devicerecord.h"
 #include "xcodeprofiles.h"
 
-#include <QJsonObject>
 #include <QStringList>
 
 class SimctlListing
@@ -31,16 +38,19 @@ public:
     SimctlListing(XcodeProfiles profiles, QList<DeviceRecord> devices);
 
     QStringList text(Section sections) const;
-    QJsonObject json(Section sections) const;
+    QString json(Section sections) const;
 
 private:
     struct Group
     {
-        QString title; // runtime name, or the identifier for unavailable ones
-        bool available = true;
+        QString runtime;                         // the runtime's identifier
+        const RuntimeProfile *profile = nullptr; // null when the Xcode lacks it
         QList<const DeviceRecord *> devices;
     };
     QList<Group> groups() const;
+    static int deviceTypeOrder(const QString &identifier);
+    // "(available)" or "(unavailable, <reason>)".
+    QString availability(const DeviceRecord &device) const;
 
     XcodeProfiles m_profiles;
     QList<DeviceRecord> m_devices;

@@ -295,9 +295,11 @@ bool makeLargeWorld(int deviceCount, int appsPerDevice, QString *error)
     QList<DevicePlan> kinds;
     for (const QString &xcode : {QStringLiteral("8.0"), QStringLiteral("7.3.1")}) {
         for (const RuntimeProfile &runtime : XcodeMaker::defaultRuntimes(xcode)) {
-            for (const auto &type : SimIdentifiers::knownDeviceTypes()) {
-                if (SimIdentifiers::platformSupports(runtime.platform, type.family)) {
-                    kinds.append({type.name, type.name, runtime.platform, runtime.version});
+            for (const QString &type : XcodeMaker::defaultDeviceTypes(xcode)) {
+                const auto family =
+                    SimIdentifiers::familyOfDeviceType(SimIdentifiers::deviceTypeIdentifier(type));
+                if (family && SimIdentifiers::platformSupports(runtime.platform, *family)) {
+                    kinds.append({type, type, runtime.platform, runtime.version});
                 }
             }
         }

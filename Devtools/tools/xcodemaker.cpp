@@ -3,6 +3,7 @@
 #include "console.h"
 #include "fileops.h"
 #include "plistio.h"
+#include "treeremover.h"
 #include "xcodelayout.h"
 
 #include <QDir>
@@ -43,9 +44,11 @@ bool writeSimulatorApp(const QString &app, const QString &identifier, const QStr
 
 bool writeProfiles(const XcodePlan &plan, const QString &developer, QString *error)
 {
-    const QStringList names = plan.deviceTypeNames;
+    const QStringList names = plan.deviceTypeNames.isEmpty()
+                                  ? XcodeMaker::defaultDeviceTypes(plan.version)
+                                  : plan.deviceTypeNames;
     for (const auto &known : SimIdentifiers::knownDeviceTypes()) {
-        if (!names.isEmpty() && !names.contains(known.name)) {
+        if (!names.contains(known.name)) {
             continue;
         }
         const DeviceTypeProfile profile{SimIdentifiers::deviceTypeIdentifier(known.name),
@@ -127,8 +130,10 @@ QString frameworksSourcePath()
 
 RuntimeProfile runtime(const QString &platform, const QString &version, const QString &build)
 {
-    return {SimIdentifiers::runtimeIdentifier(platform, version),
-            platform + QLatin1Char(' ') + version, platform, version, build};
+    // A runtime is named after its major and minor version: 10.3.1 is "iOS 10.3".
+    const QString shortVersion = version.section(QLatin1Char('.'), 0, 1);
+    return {SimIdentifiers::runtimeIdentifier(platform, shortVersion),
+            platform + QLatin1Char(' ') + shortVersion, platform, version, build};
 }
 
 QList<RuntimeProfile> defaultRuntimes(const QString &xcodeVersion)
@@ -142,6 +147,31 @@ QList<RuntimeProfile> defaultRuntimes(const QString &xcodeVersion)
     return {runtime(QStringLiteral("iOS"), QStringLiteral("10.0"), QStringLiteral("14A345")),
             runtime(QStringLiteral("tvOS"), QStringLiteral("10.0"), QStringLiteral("14T328")),
             runtime(QStringLiteral("watchOS"), QStringLiteral("3.0"), QStringLiteral("14S326"))};
+}
+
+QStringList defaultDeviceTypes(const QString &xcodeVersion)
+{
+    const QStringList phones = {QStringLiteral("iPhone 4s"),     QStringLiteral("iPhone 5"),
+                                QStringLiteral("iPhone 5s"),     QStringLiteral("iPhone 6"),
+                                QStringLiteral("iPhone 6 Plus"), QStringLiteral("iPhone 6s"),
+                                QStringLiteral("iPhone 6s Plus")};
+    const QStringList firstWatches = {QStringLiteral("Apple Watch - 38mm"),
+                                      QStringLiteral("Apple Watch - 42mm")};
+    if (xcodeVersion.startsWith(QLatin1String("7."))) {
+        return phones +
+               QStringList{QStringLiteral("Resizable iPhone"), QStringLiteral("Resizable iPad"),
+                           QStringLiteral("iPad 2"),           QStringLiteral("iPad Retina"),
+                           QStringLiteral("iPad Air"),         QStringLiteral("iPad Air 2"),
+                           QStringLiteral("iPad Pro"),         QStringLiteral("Apple TV 1080p")} +
+               firstWatches;
+    }
+    return phones + QStringList{QStringLiteral("iPhone 7"),  QStringLiteral("iPhone 7 Plus"),
+                                QStringLiteral("iPhone SE"), QStringLiteral("iPad Retina"),
+                                QStringLiteral("iPad Air"),  QStringLiteral("iPad Air 2"),
+                                QStringLiteral("iPad Pro"),  QStringLiteral("Apple TV 1080p")} +
+           firstWatches +
+           QStringList{QStringLiteral("Apple Watch Series 2 - 38mm"),
+                       QStringLiteral("Apple Watch Series 2 - 42mm")};
 }
 
 bool make(const XcodePlan &plan, QString *error)
@@ -167,7 +197,7 @@ bool make(const XcodePlan &plan, QString *error)
     const QString staging = FileOps::stagingPath(parent) + QStringLiteral(".app");
     if (!QDir().mkpath(parent) || !layOut(plan, staging, error) ||
         !FileOps::renamePath(staging, app, error)) {
-        QDir(staging).removeRecursively();
+        TreeRemover::remove(staging);
         return false;
     }
     return true;

@@ -24,7 +24,7 @@ struct XcodePlan
     QString version = QStringLiteral("8.0");
     QString build = QStringLiteral("8A218a");
     QList<RuntimeProfile> runtimes; // empty: the version's usual runtimes
-    QStringList deviceTypeNames;    // empty: every known device type
+    QStringList deviceTypeNames;    // empty: the version's usual device types
 };
 
 namespace XcodeMaker {
@@ -32,9 +32,14 @@ namespace XcodeMaker {
 int run(const QStringList &arguments);
 bool make(const XcodePlan &plan, QString *error);
 
+// "iOS", "10.3.1", "14E8301": iOS 10.3 (SimRuntime.iOS-10-3), version 10.3.1.
 RuntimeProfile runtime(const QString &platform, const QString &version, const QString &build);
 // iOS, watchOS and tvOS runtimes that came with an Xcode version.
 QList<RuntimeProfile> defaultRuntimes(const QString &xcodeVersion);
+// The device types an Xcode version came with (7.x: up to iPad Pro, with the
+// resizable iPhone and iPad; 8.x: iPhone 7 and SE, iPad Air 2, Apple Watch
+// Series 2, no resizable types), names in the tools' order.
+QStringList defaultDeviceTypes(const QString &xcodeVersion);
 // Where the built frameworks are: $MARROWBY_DEVTOOLS_FRAMEWORKS, else
 // "../Devtools" beside this program's folder.
 QString frameworksSourcePath();

@@ -26,7 +26,8 @@ int usage()
 
 bool isXcodeApp(const QString &app)
 {
-    const auto info = PlistIO::readDictionary(app + QStringLiteral("/Contents/Info.plist"));
+    const auto info = PlistIO::readDictionary(app + QStringLiteral("/Contents/Info.plist"),
+                                              PlistIO::bundleSizeLimit);
     return info && info->value(QStringLiteral("CFBundleIdentifier")).toString() ==
                        XcodeLayout::xcodeBundleIdentifier();
 }
