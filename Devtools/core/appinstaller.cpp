@@ -227,11 +227,13 @@ QStringList AppInstaller::relativeTo(const QStringList &paths) const
     return relative;
 }
 
-// Changes go only into folders of the device itself, not through links.
-bool AppInstaller::realFolders(const QStringList &paths, QString *error) const
+// Changes go only into folders of the device itself, not through links
+// (`mayBeMissing`: before the missing folders are made).
+bool AppInstaller::realFolders(const QStringList &paths, bool mayBeMissing, QString *error) const
 {
     for (const QString &relative : relativeTo(paths)) {
-        if (!SafeFile::isRealFolderBelow(m_device.path, relative)) {
+        if (mayBeMissing ? !SafeFile::hasNoLinkBelow(m_device.path, relative)
+                         : !SafeFile::isRealFolderBelow(m_device.path, relative)) {
             setError(error, QStringLiteral("Unable to change %1: %2 is a link, not a folder")
                                 .arg(m_device.name, relative));
             return false;
@@ -323,10 +325,9 @@ std::optional<InstalledApp> AppInstaller::install(const QString &appPath, QStrin
     DeviceLock lock(m_device.path);
     const QStringList parents = {bundleContainersPath(), dataContainersPath(),
                                  appGroupContainersPath()};
-    if (!refresh(error) || !FileOps::makeFolders(m_device.path, relativeTo(parents), error)) {
-        return std::nullopt;
-    }
-    if (!realFolders(parents, error)) {
+    if (!refresh(error) || !realFolders(parents, true, error) ||
+        !FileOps::makeFolders(m_device.path, relativeTo(parents), error) ||
+        !realFolders(parents, false, error)) {
         return std::nullopt;
     }
     const QStringList previousBundles =
@@ -459,7 +460,8 @@ std::optional<QStringList> AppInstaller::addMedia(const QStringList &files, QStr
         types.append(type);
     }
     DeviceLock lock(m_device.path);
-    if (!refresh(error) || !QDir().mkpath(mediaPath()) || !realFolders({mediaPath()}, nullptr)) {
+    if (!refresh(error) || !realFolders({mediaPath()}, true, nullptr) ||
+        !QDir().mkpath(mediaPath()) || !realFolders({mediaPath()}, false, nullptr)) {
         setError(error, QStringLiteral("Unable to add media to %1").arg(m_device.name));
         return std::nullopt;
     }

@@ -79,7 +79,7 @@ private:
     bool refresh(QString *error);
     QStringList containersIn(const QString &parent) const;
     QStringList relativeTo(const QStringList &paths) const;
-    bool realFolders(const QStringList &paths, QString *error) const;
+    bool realFolders(const QStringList &paths, bool mayBeMissing, QString *error) const;
     QStringList containersWithIdentifier(const QString &parent, const QString &identifier,
                                          bool bundles) const;
     QString createContainer(const QString &parent, const QString &identifier,

@@ -81,8 +81,16 @@ std::optional<QByteArray> read(const QString &path, qint64 sizeLimit, QString *e
     }
     std::optional<QByteArray> data;
     if (info.st_size <= sizeLimit) {
-        // One byte more than allowed tells a file that grew meanwhile.
-        data = readUpTo(fd, sizeLimit + 1);
+        // One byte more than the file had tells that it grew meanwhile;
+        // the limit still holds when it did.
+        data = readUpTo(fd, qint64(info.st_size) + 1);
+        while (data && data->size() > info.st_size && data->size() <= sizeLimit) {
+            const auto more = readUpTo(fd, sizeLimit + 1 - data->size());
+            if (!more || more->isEmpty()) {
+                break;
+            }
+            data->append(*more);
+        }
     }
     ::close(fd);
     if (info.st_size > sizeLimit || (data && data->size() > sizeLimit)) {
@@ -121,7 +129,11 @@ bool isRealFolder(const QString &path)
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-bool isRealFolderBelow(const QString &base, const QString &relative)
+namespace {
+
+// Walks `relative` below `base`: false at a ".." or at anything but a real
+// folder; a missing part ends the walk with `whenMissing`.
+bool walkRealFolders(const QString &base, const QString &relative, bool whenMissing)
 {
     QString path = base;
     for (const QString &part : relative.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
@@ -129,11 +141,29 @@ bool isRealFolderBelow(const QString &base, const QString &relative)
             return false;
         }
         path += QLatin1Char('/') + part;
-        if (!isRealFolder(path)) {
+        struct stat info
+        {
+        };
+        if (::lstat(QFile::encodeName(path).constData(), &info) != 0) {
+            return errno == ENOENT && whenMissing;
+        }
+        if (!S_ISDIR(info.st_mode)) {
             return false;
         }
     }
     return true;
+}
+
+} // namespace
+
+bool isRealFolderBelow(const QString &base, const QString &relative)
+{
+    return walkRealFolders(base, relative, false);
+}
+
+bool hasNoLinkBelow(const QString &base, const QString &relative)
+{
+    return walkRealFolders(base, relative, true);
 }
 
 bool existsWithoutFollowing(const QString &path)

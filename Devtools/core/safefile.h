@@ -27,6 +27,9 @@ bool isRealFolder(const QString &path);
 // Whether `base`/`relative` and every folder between them is a real folder
 // (`base` itself may be reached through links).
 bool isRealFolderBelow(const QString &base, const QString &relative);
+// The same for the parts that exist: true when making the missing ones
+// (mkpath) would not go through a link.
+bool hasNoLinkBelow(const QString &base, const QString &relative);
 // Whether anything (also a dangling link) is at `path`.
 bool existsWithoutFollowing(const QString &path);
 

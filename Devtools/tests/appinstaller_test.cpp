@@ -188,6 +188,13 @@ TEST_F(AppInstallerTest, ALinkedContainersFolderIsRefusedBeforeAnythingIsWritten
     EXPECT_TRUE(error.contains(QStringLiteral("link"))) << error.toStdString();
     EXPECT_EQ(preciousChanges(), QStringList());
     EXPECT_EQ(children(installer.bundleContainersPath()), QStringList());
+
+    // Nor is a missing folder made inside a linked one.
+    const QString containers = m_device.dataPath() + QStringLiteral("/Containers");
+    ASSERT_TRUE(QDir(containers).removeRecursively());
+    ASSERT_TRUE(makeLink(m_precious, containers));
+    EXPECT_FALSE(installer.install(app, &error));
+    EXPECT_EQ(preciousChanges(), QStringList());
 }
 
 TEST_F(AppInstallerTest, LaunchNeedsABootedDeviceAndTheApp)

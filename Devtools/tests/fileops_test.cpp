@@ -186,6 +186,9 @@ TEST_F(FileSteps, SafeReadsRefuseLinksFifosAndFolders)
     EXPECT_TRUE(SafeFile::isRealFolderBelow(m_dir.path(), QStringLiteral("precious/src")));
     EXPECT_FALSE(SafeFile::isRealFolderBelow(m_dir.path(), QStringLiteral("a/b/src")));
     EXPECT_FALSE(SafeFile::isRealFolderBelow(m_dir.path(), QStringLiteral("precious/../a")));
+    EXPECT_FALSE(SafeFile::isRealFolderBelow(m_dir.path(), QStringLiteral("precious/new")));
+    EXPECT_TRUE(SafeFile::hasNoLinkBelow(m_dir.path(), QStringLiteral("precious/new/deeper")));
+    EXPECT_FALSE(SafeFile::hasNoLinkBelow(m_dir.path(), QStringLiteral("a/b/new")));
     EXPECT_TRUE(SafeFile::existsWithoutFollowing(linkedFolder));
     ASSERT_TRUE(makeLink(QStringLiteral("/nonexistent"), path(QStringLiteral("dangling"))));
     EXPECT_TRUE(SafeFile::existsWithoutFollowing(path(QStringLiteral("dangling"))));
