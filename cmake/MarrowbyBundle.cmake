@@ -22,10 +22,15 @@ include(GenerateExportHeader)
 
 # Strict, warning-clean builds for everything of ours. Each target logs under
 # its own lower-case name ("marrowkit", "marrowsim", "parley"; see
-# Marrowkit/foundation/log.h).
+# Marrowkit/foundation/log.h), or under LOGGER when a program is built from
+# several targets.
 function(marrowby_target_defaults target)
+    cmake_parse_arguments(PARSE_ARGV 1 arg "" "LOGGER" "")
     target_compile_options(${target} PRIVATE -Wall -Wextra)
     string(TOLOWER "${target}" logger)
+    if(arg_LOGGER)
+        set(logger "${arg_LOGGER}")
+    endif()
     target_compile_definitions(${target} PRIVATE
         QT_NO_CAST_FROM_ASCII QT_NO_URL_CAST_FROM_STRING QT_NO_KEYWORDS
         QT_NO_CAST_TO_ASCII

@@ -38,6 +38,20 @@ QStringList names(const QList<SimulatorDevicePtr> &devices)
     return list;
 }
 
+// Today's file of the service's daily log.
+QByteArray serviceLog()
+{
+    const QDir logs(QDir::homePath() + QStringLiteral("/Library/Logs/Marrowby"));
+    QByteArray text;
+    for (const QFileInfo &file : logs.entryInfoList({QStringLiteral("Parley*.log")}, QDir::Files)) {
+        QFile log(file.filePath());
+        if (log.open(QIODevice::ReadOnly)) {
+            text += log.readAll();
+        }
+    }
+    return text;
+}
+
 } // namespace
 
 TEST_F(ParleyWorld, EveryClientGetsTheCatalogueOfDevicesHoldingApps)
@@ -63,6 +77,18 @@ TEST_F(ParleyWorld, EveryClientGetsTheCatalogueOfDevicesHoldingApps)
     EXPECT_EQ(names(again), names(catalogue));
     EXPECT_TRUE(waitFor([&] { return first.catalogues.size() > firstBefore; }));
     EXPECT_EQ(first.catalogues.constLast(), second.catalogues.constLast());
+
+    // The service's log counts its connections, and every line it wrote
+    // names the service, whichever of its parts wrote it.
+    EXPECT_TRUE(waitFor([&] { return serviceLog().contains("connections: 2"); }));
+    for (const QByteArray &line : serviceLog().split('\n')) {
+        if (!line.isEmpty()) {
+            EXPECT_TRUE(line.contains(" [parley] ") || line.contains(" [marrowkit] ") ||
+                        line.contains(" [marrowsim] "))
+                << line.toStdString();
+        }
+    }
+    EXPECT_TRUE(serviceLog().contains(" [parley] ")) << serviceLog().toStdString();
 }
 
 TEST_F(ParleyWorld, ABurstOfChangesGivesOneRescanAndAnInstallReachesEveryClient)
