@@ -1,5 +1,7 @@
 #include "Marrowkit/platform/saferead.h"
 
+#include "filedescriptor_p.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -25,25 +27,6 @@ QString errnoText(int code)
     return QString::fromLocal8Bit(std::strerror(code));
 }
 
-// Closes the descriptor on every way out.
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 } // namespace
 
 Result<QByteArray> readRegularFile(const QString &path, qint64 limit, Links links)
@@ -56,7 +39,7 @@ Result<QByteArray> readRegularFile(const QString &path, qint64 limit, Links link
     // change reading a regular file.
     const int flags =
         O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (links == Links::Refuse ? O_NOFOLLOW : 0);
-    const Descriptor fd(::open(encoded.constData(), flags));
+    const FileDescriptor fd(::open(encoded.constData(), flags));
     if (fd.get() < 0) {
         const int code = errno;
         return Result<QByteArray>::failure(

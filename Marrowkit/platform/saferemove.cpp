@@ -1,5 +1,7 @@
 #include "Marrowkit/platform/saferemove.h"
 
+#include "filedescriptor_p.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -32,33 +34,12 @@ Error errnoError(const QString &path, int code)
     return removeError(path, QString::fromLocal8Bit(std::strerror(code)));
 }
 
-// Closes the descriptor on every way out.
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return m_fd; }
-    // Hands the descriptor to an owner that closes it (fdopendir).
-    int release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
-};
-
 // The names in the folder open at `fd`; the descriptor is consumed. Read
 // whole before anything is removed: removing entries while reading a folder
 // may skip some.
 Result<std::vector<std::string>> entryNames(int fd, const QString &path)
 {
-    Descriptor owned(fd);
+    FileDescriptor owned(fd);
     DIR *dir = ::fdopendir(owned.get());
     if (dir == nullptr) {
         return Result<std::vector<std::string>>::failure(errnoError(path, errno));
@@ -108,7 +89,7 @@ Result<Unit> removeEntry(int parent, const std::string &name, const QString &pat
     }
     // A second descriptor of the same folder: the first is consumed by the
     // listing, this one anchors the removals inside it.
-    const Descriptor folder(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+    const FileDescriptor folder(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
     if (folder.get() < 0) {
         const int code = errno;
         ::close(fd);
@@ -148,7 +129,7 @@ Result<Unit> removeTree(const QString &path)
     if (name.isEmpty() || name == "." || name == "..") {
         return Result<Unit>::failure(removeError(path, QStringLiteral("not a removable name")));
     }
-    const Descriptor parent(
+    const FileDescriptor parent(
         ::open(QFile::encodeName(info.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (parent.get() < 0) {
         const int code = errno;
