@@ -55,8 +55,16 @@ QString developerToolPath(const QString &programName)
     if (!override.isEmpty()) {
         return QDir(QString::fromLocal8Bit(override)).filePath(programName);
     }
-    if (auto bundle = Bundle::main()) {
-        return bundle->contentsPath() + QStringLiteral("/SharedSupport/bin/") + programName;
+    const auto main = Bundle::main();
+    if (!main) {
+        return QString();
     }
-    return QString();
+    const QString relative = QStringLiteral("/SharedSupport/bin/") + programName;
+    for (auto bundle = main; bundle;
+         bundle = Bundle::containing(QFileInfo(bundle->path()).path())) {
+        if (QFileInfo::exists(bundle->contentsPath() + relative)) {
+            return bundle->contentsPath() + relative;
+        }
+    }
+    return main->contentsPath() + relative;
 }

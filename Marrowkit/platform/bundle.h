@@ -33,7 +33,10 @@ private:
 
 // Where a developer-tools program (xcrun, xcode-select, mdfind, open,
 // osascript, iconutil, pluginkit) is found: the folder named by
-// MARROWBY_DEVTOOLS_BIN, else the main bundle's Contents/SharedSupport/bin.
+// MARROWBY_DEVTOOLS_BIN, else Contents/SharedSupport/bin of the main bundle
+// or, for a program nested in the application (the service among its login
+// items, an extension among its plug-ins), of the first bundle around it
+// that ships the programs.
 // Returns the path even when no file is there, so callers fail the way a
 // missing program fails; empty when neither is known (never a system program
 // of the same name, which would be a different tool).

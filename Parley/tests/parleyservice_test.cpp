@@ -309,6 +309,23 @@ TEST_F(ParleyWorld, StopReleasesTheNameSoTheNextRequestReachesAFreshProcess)
     }
 }
 
+TEST_F(ParleyWorld, TheServiceFindsTheDeveloperToolsInTheApplicationAroundIt)
+{
+    // As a user's bus starts it: no folder of tools named, so the service,
+    // a login item inside the application, uses the application's own.
+    const QByteArray named = qgetenv("MARROWBY_DEVTOOLS_BIN");
+    qunsetenv("MARROWBY_DEVTOOLS_BIN");
+    auto bus = std::make_unique<testsupport::PrivateBus>();
+    qputenv("MARROWBY_DEVTOOLS_BIN", named);
+    ASSERT_TRUE(bus->isRunning());
+    RecordingClient client(bus->connect(QStringLiteral("unnamed-tools-client")));
+    client.inspector().requestSimulatorDevicesContainingAppsAtURL(anyURL).waitForFinished();
+    ASSERT_TRUE(waitFor([&] { return !client.catalogues.isEmpty(); }));
+    const auto devices = SimulatorCoding::devicesFromArchive(client.catalogues.constLast());
+    ASSERT_TRUE(devices.has_value());
+    EXPECT_TRUE(deviceNamed(*devices, QStringLiteral("iPhone 6")));
+}
+
 TEST_F(ParleyWorld, AKilledServiceIsStartedAgainByTheNextRequest)
 {
     RecordingClient &first = newClient();
