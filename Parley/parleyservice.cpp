@@ -25,6 +25,12 @@ ParleyService::ParleyService(const QDBusConnection &bus, QString serviceName)
         Log::disable();
         ::_exit(0);
     });
+    // Without its bus the service serves nobody; staying would leave it
+    // running for ever after the session ended.
+    m_delegate->setBusLostHandler([] {
+        Log::disable();
+        ::_exit(0);
+    });
 }
 
 ParleyService::~ParleyService() = default;
@@ -36,6 +42,10 @@ std::optional<QString> ParleyService::start()
     }
     if (!ParleyContract::isWellKnownBusName(m_serviceName)) {
         return QStringLiteral("\"%1\" is not a bus name").arg(m_serviceName);
+    }
+    if (!m_delegate->watchBusConnection()) {
+        return QStringLiteral("cannot watch the bus connection: %1")
+            .arg(m_bus.lastError().message());
     }
     DeviceInspector *inspector = m_delegate->inspector();
     new DeviceInspectorAdaptor(inspector); // owned by the inspector

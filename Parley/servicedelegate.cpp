@@ -59,3 +59,20 @@ void ServiceDelegate::clientVanished(const QString &client)
         m_clientLeft(client);
     }
 }
+
+bool ServiceDelegate::watchBusConnection()
+{
+    // The library reports a lost connection as a signal of its own, on a
+    // path no peer can send to.
+    return m_bus.connect(QString(), QStringLiteral("/org/freedesktop/DBus/Local"),
+                         QStringLiteral("org.freedesktop.DBus.Local"),
+                         QStringLiteral("Disconnected"), this, SLOT(busDisconnected()));
+}
+
+void ServiceDelegate::busDisconnected()
+{
+    MLOG_INFO(QStringLiteral("the session bus went away"));
+    if (m_busLost) {
+        m_busLost();
+    }
+}

@@ -37,6 +37,14 @@ public:
     {
         m_clientLeft = std::move(handler);
     }
+    // Called once the service's own bus connection is gone (the session
+    // ended): no client can reach the service any more.
+    void setBusLostHandler(std::function<void()> handler) { m_busLost = std::move(handler); }
+    // Starts watching for the loss of the bus connection.
+    bool watchBusConnection();
+
+private Q_SLOTS:
+    void busDisconnected();
 
 private:
     void clientVanished(const QString &client);
@@ -45,5 +53,6 @@ private:
     QStringList m_connections;
     QDBusServiceWatcher m_watcher;
     std::function<void(const QString &)> m_clientLeft;
+    std::function<void()> m_busLost;
     std::unique_ptr<DeviceInspector> m_inspector;
 };

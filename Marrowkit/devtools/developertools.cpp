@@ -4,15 +4,35 @@
 #include "Marrowkit/platform/bundle.h"
 #include "Marrowkit/plist/propertylist.h"
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
+#include <QThread>
 
 #include <algorithm>
+#include <chrono>
 
 const QString XcodeVersionDidChangeNotification =
     QStringLiteral("XcodeVersionDidChangeNotification");
 const QString CurrentXcodeVersionKey = QStringLiteral("CurrentXcodeVersionKey");
 
 namespace {
+
+// How long quitting waits for the Simulator to end.
+constexpr std::chrono::milliseconds quitWait(5000);
+
+// Whether process `pid` has ended: gone, or a zombie its parent has not
+// reaped yet.
+bool hasEnded(const QString &pid)
+{
+    QFile stat(QStringLiteral("/proc/") + pid + QStringLiteral("/stat"));
+    if (!stat.open(QIODevice::ReadOnly)) {
+        return true;
+    }
+    const QByteArray line = stat.read(4096);
+    const qsizetype afterName = line.lastIndexOf(')');
+    return afterName < 0 || line.mid(afterName + 2, 1) == "Z";
+}
 
 // The version the search index reports for a bundle: its Info.plist's
 // CFBundleShortVersionString, when that is text.
@@ -130,6 +150,7 @@ void DeveloperTools::quitSimulatorIfRunning(DeviceType deviceType) const
         return;
     }
     const QString marker = simulatorExecutableMarker(deviceType);
+    QStringList asked;
     for (const QString &line : listing->split(QLatin1Char('\n'))) {
         if (!line.contains(marker)) {
             continue;
@@ -147,5 +168,14 @@ void DeveloperTools::quitSimulatorIfRunning(DeviceType deviceType) const
         }
         const QString pid = line.mid(start, end - start).split(QLatin1Char(' ')).first();
         performTask(QStringLiteral("/bin/kill"), {QStringLiteral("-15"), pid});
+        asked.append(pid);
+    }
+    // The Simulator shuts its devices down as it quits; what the caller does
+    // next (deleting a device, say) needs them shut down, so wait a while.
+    QElapsedTimer waited;
+    waited.start();
+    while (!std::all_of(asked.cbegin(), asked.cend(), hasEnded) &&
+           waited.elapsed() < quitWait.count()) {
+        QThread::msleep(50);
     }
 }

@@ -43,7 +43,8 @@ public:
     // Whether any process runs ".../Applications/Simulator.app/Contents/MacOS/Simulator"
     // ("Simulator (Watch).app" for a watch type).
     bool isGuiSimulatorRunning(DeviceType deviceType) const;
-    // Sends SIGTERM (kill -15) to each such process.
+    // Sends SIGTERM (kill -15) to each such process and waits (a few seconds
+    // at most) for them to end, as they shut their devices down.
     void quitSimulatorIfRunning(DeviceType deviceType) const;
 
 private:

@@ -4,6 +4,8 @@
 #include "parleyworld.h"
 
 #include "Marrowkit/model/simulatorapp.h"
+#include "Marrowkit/model/simulatorcoding.h"
+#include "Marrowkit/model/simulatorupdate.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -108,7 +110,19 @@ TEST_F(ParleyWorld, TheSimulatorOpensOnTheDeviceAndQuits)
     // Quitting names the Xcode's phone Simulator: the watch Simulator stays.
     client.inspector().quitSimulator().waitForFinished();
     EXPECT_TRUE(simulatorRunning(QStringLiteral("Simulator (Watch)")));
-    // The device was shut down when the service scanned it; booted since.
+    // The device was shut down when the service scanned it; booted since,
+    // which the service knows once it has told its clients.
+    EXPECT_TRUE(waitFor([&] {
+        for (const QByteArray &archive : std::as_const(client.updates)) {
+            const auto update = SimulatorCoding::updateFromArchive(archive);
+            if (update && update->type() == SimulatorUpdateType::DeviceBooted &&
+                !update->items().isEmpty() &&
+                update->items().constFirst()->uuid() == watch->uuid()) {
+                return true;
+            }
+        }
+        return false;
+    }));
     client.inspector().deleteDevice(watch->uuid()).waitForFinished();
     EXPECT_TRUE(waitFor([&] { return !QFileInfo::exists(devicePath(watch->uuid())); }))
         << "deleting a booted device quits its Simulator first";

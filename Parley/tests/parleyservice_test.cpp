@@ -326,6 +326,29 @@ TEST_F(ParleyWorld, TheServiceFindsTheDeveloperToolsInTheApplicationAroundIt)
     EXPECT_TRUE(deviceNamed(*devices, QStringLiteral("iPhone 6")));
 }
 
+TEST_F(ParleyWorld, TheServiceEndsWithItsSessionBus)
+{
+    RecordingClient &client = newClient();
+    requestCatalogue(client);
+    const uint pid = servicePid();
+    ASSERT_NE(pid, 0u);
+    m_bus->endDaemon();
+    // Gone, or ended and waiting to be reaped by whoever adopted it.
+    auto ended = [pid] {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly)) {
+            return true;
+        }
+        const QByteArray line = stat.readAll();
+        return line.mid(line.lastIndexOf(')') + 2).startsWith('Z');
+    };
+    const bool gone = waitFor(ended);
+    if (!gone) {
+        ::kill(pid_t(pid), SIGKILL);
+    }
+    EXPECT_TRUE(gone) << "the service outlived its bus";
+}
+
 TEST_F(ParleyWorld, AKilledServiceIsStartedAgainByTheNextRequest)
 {
     RecordingClient &first = newClient();

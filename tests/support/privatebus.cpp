@@ -89,6 +89,13 @@ uint PrivateBus::ownerProcess(const QString &busName)
     return pid.isValid() ? pid.value() : 0;
 }
 
+void PrivateBus::endDaemon()
+{
+    m_daemon.terminate();
+    m_daemon.waitForFinished(10000);
+    m_address.clear();
+}
+
 void PrivateBus::killStartedServices()
 {
     QDBusConnection probe = connect(QStringLiteral("privatebus-probe"));

@@ -27,6 +27,9 @@ public:
     QDBusConnection connect(const QString &connectionName);
     // The process that owns `busName` now; 0 when nobody does.
     uint ownerProcess(const QString &busName);
+    // Ends the daemon as a session's end does, leaving the services it
+    // started running.
+    void endDaemon();
 
 private:
     void killStartedServices();
