@@ -27,6 +27,13 @@ include(GenerateExportHeader)
 function(marrowby_target_defaults target)
     cmake_parse_arguments(PARSE_ARGV 1 arg "" "LOGGER" "")
     target_compile_options(${target} PRIVATE -Wall -Wextra)
+    # Source paths in log lines and errors read from the project's root. The
+    # compiler may see them relative to the build folder ("../Marrowkit/...")
+    # as well as absolute: compiler caches rewrite them so.
+    file(RELATIVE_PATH source_from_build "${CMAKE_BINARY_DIR}" "${PROJECT_SOURCE_DIR}")
+    target_compile_options(${target} PRIVATE
+        "-fmacro-prefix-map=${PROJECT_SOURCE_DIR}/="
+        "-fmacro-prefix-map=${source_from_build}/=")
     string(TOLOWER "${target}" logger)
     if(arg_LOGGER)
         set(logger "${arg_LOGGER}")

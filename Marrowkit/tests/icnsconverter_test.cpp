@@ -134,10 +134,12 @@ TEST(IcnsConverter, ElementTypeFollowsThePixelWidth)
           Case{512, "ic09", 512}, Case{100, "it32", 128}, Case{1024, "it32", 128}}) {
         const auto element = IcnsConverter::icnsDataForImage(square(c.side, Qt::red));
         ASSERT_TRUE(element.isSuccess()) << c.side;
-        const QByteArray &bytes = element.value()->first;
+        // Copies: value() answers by value.
+        const QByteArray bytes = element.value()->first;
+        const quint32 length = element.value()->second;
         EXPECT_EQ(bytes.left(4), QByteArray(c.type)) << c.side;
-        EXPECT_EQ(bigEndianAt(bytes, 4), element.value()->second + 8) << c.side;
-        EXPECT_EQ(quint32(bytes.size()), element.value()->second + 8) << c.side;
+        EXPECT_EQ(bigEndianAt(bytes, 4), length + 8) << c.side;
+        EXPECT_EQ(quint32(bytes.size()), length + 8) << c.side;
         EXPECT_EQ(decode(bytes.mid(8)).size(), QSize(c.pngSide, c.pngSide)) << c.side;
     }
 }
