@@ -9,6 +9,24 @@
 
 namespace testsupport {
 
+// Whether this build runs under the address sanitizer, which reserves far
+// more address space than any limit a test sets and keeps freed memory in
+// quarantine: limits and growth checks of memory mean nothing there.
+constexpr bool underAddressSanitizer()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#else
+    return false;
+#endif
+#else
+    return false;
+#endif
+}
+
 // Polls `condition` (turning the event loop between polls) until it holds or
 // `timeout` passes. Returns the last answer.
 bool waitFor(const std::function<bool()> &condition,
