@@ -29,9 +29,9 @@ const QByteArray entrySuffix = QByteArrayLiteral(".icon");
 
 // An entry used within a day is not touched again: recency good enough for
 // dropping the oldest, for at most one write a day per entry.
-constexpr time_t touchIntervalSeconds = 24 * 60 * 60;
+constexpr time_t touchIntervalSeconds = time_t(24) * 60 * 60;
 // Temporary files older than this were left by a writer that crashed.
-constexpr time_t staleTemporarySeconds = 60 * 60;
+constexpr time_t staleTemporarySeconds = time_t(60) * 60;
 
 quint32 checksum(const QByteArray &key, const QByteArray &png)
 {

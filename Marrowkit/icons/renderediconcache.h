@@ -30,9 +30,9 @@ public:
     // Draws the icon: PNG bytes, empty when it cannot be drawn.
     using Renderer = std::function<QByteArray()>;
 
-    static constexpr qint64 defaultMaximumBytes = 32 * 1024 * 1024;
+    static constexpr qint64 defaultMaximumBytes = qint64(32) * 1024 * 1024;
     // One entry may not exceed this (a 57-pixel icon takes a few KB).
-    static constexpr qint64 maximumEntryBytes = 1024 * 1024;
+    static constexpr qint64 maximumEntryBytes = qint64(1024) * 1024;
 
     explicit RenderedIconCache(QString folderName = QStringLiteral("RenderedIcons"),
                                qint64 maximumBytes = defaultMaximumBytes);

@@ -146,8 +146,8 @@ QByteArray sharedTemplatePng(const AppIconSource &source)
             return found.value();
         }
     }
-    const QByteArray png = RenderedIconCache::shared().pngFor(
-        key, source.pixels(), [&source] { return source.renderPng(); });
+    QByteArray png = RenderedIconCache::shared().pngFor(key, source.pixels(),
+                                                        [&source] { return source.renderPng(); });
     if (!png.isEmpty()) {
         std::lock_guard lock(mutex);
         pictures.insert(key, png);
@@ -265,11 +265,11 @@ std::optional<Image> AppIconSource::picture() const
 
 Image AppIconSource::drawing() const
 {
-    const auto source = picture();
+    auto source = picture();
     if (!source) {
         return {};
     }
-    const Image picture = *source;
+    const Image picture = std::move(*source);
     const DeviceType type = m_type;
     return Image::withDrawingHandler(
         canvas(), [picture, type](QPainter &painter, const QRectF &rect) {
