@@ -130,7 +130,7 @@ std::optional<QString> RenderedIconCache::folder()
     // do); a folder that cannot be used is not tried again for the same one.
     const QByteArray environment = qgetenv("XDG_CACHE_HOME") + '\0' + qgetenv("HOME");
     std::lock_guard lock(m_mutex);
-    if (m_folderFor != environment || m_folderFor.isNull()) {
+    if (m_folderFor != environment || m_folderFor.isEmpty()) {
         const auto made = UserCache::folder(m_folderName);
         m_folder = made.isSuccess() ? std::optional<QString>(*made.value()) : std::nullopt;
         m_folderFor = environment;
@@ -171,6 +171,9 @@ bool RenderedIconCache::store(const QByteArray &key, const QByteArray &png)
     }
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     if (UserCache::writeAtomically(path.left(slash), path.mid(slash + 1), bytes).isFailure()) {
+        // The folder may have been removed under us: made again next time.
+        std::lock_guard lock(m_mutex);
+        m_folderFor.clear();
         return false;
     }
     // Trimmed once per process and then after every eighth of the limit

@@ -291,3 +291,62 @@ TEST_F(RenderedIcons, TemplateIconsAreDrawnOncePerKind)
     }
     EXPECT_LE(RenderedIconCache::renderCount() - before, 1U);
 }
+
+TEST_F(RenderedIcons, ACacheFolderRemovedWhileRunningIsMadeAgain)
+{
+    quint64 renders = 0;
+    drawn(QStringLiteral("iPhone 6"), &renders);
+    const QString entry = entryFor(QStringLiteral("iPhone 6"));
+    ASSERT_TRUE(QFileInfo::exists(entry));
+    ASSERT_TRUE(QDir(QFileInfo(entry).path()).removeRecursively());
+
+    ASSERT_TRUE(writePng(phoneIcon(), 120, Qt::green));
+    ASSERT_TRUE(setModified(phoneIcon(), 1500000000));
+    EXPECT_EQ(centre(drawn(QStringLiteral("iPhone 6"), &renders)), QColor(Qt::green));
+    drawn(QStringLiteral("iPhone 6"), &renders); // the failed write let go of the folder
+    EXPECT_EQ(renders, 1U);
+    drawn(QStringLiteral("iPhone 6"), &renders);
+    EXPECT_EQ(renders, 0U);
+    EXPECT_TRUE(QFileInfo::exists(entryFor(QStringLiteral("iPhone 6"))));
+}
+
+TEST_F(RenderedIcons, HostileIconFilesNeitherBlockNorBreakTheScan)
+{
+    // A FIFO named like the best icon would block a plain open for ever; a
+    // header claiming absurd sides is refused; a PNG cut after its header is
+    // chosen by the scan and drawn as the template when it does not decode.
+    ASSERT_TRUE(QFile::remove(phoneIcon()));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(phoneIcon()).constData(), 0600), 0);
+    QImage big(180, 180, QImage::Format_ARGB32);
+    big.fill(Qt::red);
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(big.save(&buffer, "PNG"));
+    }
+    QByteArray absurd = png;
+    absurd[16] = char(0x7f); // width 2^30 and more
+    const QString absurdPath = m_bundle + QStringLiteral("/AppIcon60x60.png");
+    const QString cutPath = m_bundle + QStringLiteral("/AppIcon60x60@3x.png");
+    QFile absurdFile(absurdPath);
+    ASSERT_TRUE(absurdFile.open(QIODevice::WriteOnly) && absurdFile.write(absurd) > 0);
+    absurdFile.close();
+    QFile cut(cutPath);
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly) && cut.write(png.left(40)) == 40);
+    cut.close();
+
+    const auto app = scan(QStringLiteral("iPhone 6"));
+    ASSERT_TRUE(app->iconSource());
+    EXPECT_EQ(app->iconSource()->filePath(), cutPath);
+    EXPECT_FALSE(app->hasTemplateIcon());
+    quint64 renders = 0;
+    const QImage icon = drawn(QStringLiteral("iPhone 6"), &renders);
+    EXPECT_EQ(icon.size(), QSize(57, 57));
+    EXPECT_NE(centre(icon), QColor(Qt::red));
+    EXPECT_EQ(qAlpha(icon.pixel(28, 28)), 255) << "the template picture";
+
+    // With only the FIFO and the absurd file left, no file serves.
+    ASSERT_TRUE(QFile::remove(cutPath));
+    EXPECT_TRUE(scan(QStringLiteral("iPhone 6"))->hasTemplateIcon());
+}
