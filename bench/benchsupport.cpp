@@ -61,6 +61,13 @@ double medianWall(std::vector<Sample> samples)
     return samples.empty() ? 0 : samples[samples.size() / 2].wallMs;
 }
 
+double medianCpu(std::vector<Sample> samples)
+{
+    std::sort(samples.begin(), samples.end(),
+              [](const Sample &a, const Sample &b) { return a.cpuMs < b.cpuMs; });
+    return samples.empty() ? 0 : samples[samples.size() / 2].cpuMs;
+}
+
 void print(const char *label, std::vector<Sample> samples)
 {
     if (samples.empty()) {

@@ -25,6 +25,7 @@ Sample measure(const std::function<void()> &work);
 std::vector<Sample> measure(int runs, const std::function<void()> &work);
 
 double medianWall(std::vector<Sample> samples);
+double medianCpu(std::vector<Sample> samples);
 // "label  wall min/median/max ms  cpu min/median/max ms"
 void print(const char *label, std::vector<Sample> samples);
 // The first three fields of /proc/loadavg, printed with the core count.

@@ -191,8 +191,9 @@ int main(int argc, char **argv)
                 static_cast<unsigned long long>(coldRenders),
                 static_cast<unsigned long long>(warmRenders), runs);
     const double secondMs = bench::medianWall(second);
-    std::printf("ratio first / second archive: %.2fx (target: within 1.5x)\n",
-                bench::medianWall(first) / secondMs);
+    std::printf("ratio first / second archive: wall %.2fx, cpu %.2fx (target: within 1.5x)\n",
+                bench::medianWall(first) / secondMs,
+                bench::medianCpu(first) / bench::medianCpu(second));
     std::printf("ratio second archive / libplist writer: %.2fx, / own writer: %.2fx\n",
                 secondMs / bench::medianWall(libplistWrite),
                 secondMs / bench::medianWall(ownWrite));
