@@ -1,144 +1,32 @@
-// Archiving the device catalogue: 40 devices with 50 apps each, with real
-// info dictionaries, once without icons and once with 60 x 60 icons. Archive
-// and unarchive are timed against plain libplist binary serialisation of the
-// same values (plist_to_bin / plist_from_bin on a tree of the same devices,
-// apps, info dictionaries, URLs, dates and PNG data), and against the
-// project's property-list layer over the same values as Qt values, in the
-// same run. Prints medians, sizes and ratios.
+// Archiving the device catalogue as the service sends it: a catalogue made by
+// a real scan of the large world. The first archive of a freshly scanned
+// catalogue draws (or takes from the rendered-icon cache) every icon; the
+// second archive of the same catalogue finds them drawn. Both are timed, the
+// first with the cache empty once and then with the icons in it, and the
+// second also against writing the same values as a plain property list with
+// libplist's writer and with the project's own binary writer. Unarchiving is
+// timed against reading those back.
 //
-// Usage: catalogue_bench [ROUNDS]
+//   catalogue_bench [--devices 40] [--apps 50] [--runs 5]
+#include "benchsupport.h"
+
+#include "Marrowsim/marrowsimcontroller.h"
+
+#include "Marrowkit/icons/renderediconcache.h"
 #include "Marrowkit/model/simulatorapp.h"
 #include "Marrowkit/model/simulatorcoding.h"
+#include "Marrowkit/model/simulatordevice.h"
+#include "Marrowkit/plist/binarypropertylistwriter.h"
 #include "Marrowkit/plist/propertylist.h"
 
-#include <QBuffer>
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QPainter>
+#include <QCommandLineParser>
+#include <QGuiApplication>
 
 #include <plist/plist.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <functional>
-#include <vector>
 
 namespace {
-
-constexpr int deviceCount = 40;
-constexpr int appsPerDevice = 50;
-
-const char *const deviceTypes[] = {"iPhone 6", "iPhone 6s Plus",     "iPad Air",
-                                   "iPad Pro", "Apple Watch - 42mm", "Apple TV 1080p"};
-
-QString udid(int device, int app = -1)
-{
-    return QStringLiteral("%1-%2-4C1D-9E2F-%3")
-        .arg(device * 7919 + 0x1A2B3C4D, 8, 16, QLatin1Char('0'))
-        .arg(app < 0 ? 0xABCD : app, 4, 16, QLatin1Char('0'))
-        .arg(qint64(device) * 100003 + app + 0x5A5A5A5A5A, 12, 16, QLatin1Char('0'))
-        .toUpper();
-}
-
-// An info dictionary of the size and shape an app's Info.plist has.
-QVariantMap infoDictionary(int device, int app)
-{
-    const QString name = QStringLiteral("App%1").arg(app);
-    const QString identifier = QStringLiteral("com.example.team%1.%2").arg(app % 7).arg(name);
-    return {
-        {QStringLiteral("CFBundleDevelopmentRegion"), QStringLiteral("en")},
-        {QStringLiteral("CFBundleDisplayName"), QStringLiteral("App number %1").arg(app)},
-        {QStringLiteral("CFBundleExecutable"), name},
-        {QStringLiteral("CFBundleIdentifier"), identifier},
-        {QStringLiteral("CFBundleInfoDictionaryVersion"), QStringLiteral("6.0")},
-        {QStringLiteral("CFBundleName"), name},
-        {QStringLiteral("CFBundlePackageType"), QStringLiteral("APPL")},
-        {QStringLiteral("CFBundleShortVersionString"), QStringLiteral("1.%1").arg(app % 10)},
-        {QStringLiteral("CFBundleSignature"), QStringLiteral("????")},
-        {QStringLiteral("CFBundleSupportedPlatforms"),
-         QVariantList{QStringLiteral("iPhoneSimulator")}},
-        {QStringLiteral("CFBundleVersion"), QString::number(100 + app)},
-        {QStringLiteral("DTCompiler"), QStringLiteral("com.apple.compilers.llvm.clang.1_0")},
-        {QStringLiteral("DTPlatformBuild"), QString()},
-        {QStringLiteral("DTPlatformName"), QStringLiteral("iphonesimulator")},
-        {QStringLiteral("DTPlatformVersion"), QStringLiteral("9.%1").arg(device % 4)},
-        {QStringLiteral("DTSDKBuild"), QStringLiteral("13C75")},
-        {QStringLiteral("DTSDKName"), QStringLiteral("iphonesimulator9.2")},
-        {QStringLiteral("DTXcode"), QStringLiteral("0720")},
-        {QStringLiteral("DTXcodeBuild"), QStringLiteral("7C68")},
-        {QStringLiteral("LSRequiresIPhoneOS"), true},
-        {QStringLiteral("MinimumOSVersion"), QStringLiteral("8.0")},
-        {QStringLiteral("UIDeviceFamily"), QVariantList{qint64(1), qint64(2)}},
-        {QStringLiteral("UILaunchStoryboardName"), QStringLiteral("LaunchScreen")},
-        {QStringLiteral("UIMainStoryboardFile"), QStringLiteral("Main")},
-        {QStringLiteral("UIRequiredDeviceCapabilities"), QVariantList{QStringLiteral("armv7")}},
-        {QStringLiteral("UISupportedInterfaceOrientations"),
-         QVariantList{QStringLiteral("UIInterfaceOrientationPortrait"),
-                      QStringLiteral("UIInterfaceOrientationLandscapeLeft"),
-                      QStringLiteral("UIInterfaceOrientationLandscapeRight")}},
-        {QStringLiteral("CFBundleIcons"),
-         QVariantMap{{QStringLiteral("CFBundlePrimaryIcon"),
-                      QVariantMap{{QStringLiteral("CFBundleIconFiles"),
-                                   QVariantList{QStringLiteral("AppIcon29x29"),
-                                                QStringLiteral("AppIcon60x60")}}}}}},
-        {QStringLiteral("appGroups"), QVariantList{QStringLiteral("group.") + identifier}},
-    };
-}
-
-// A 60 x 60 icon of its own for every app, as PNG.
-Image icon(int device, int app)
-{
-    QImage pixels(60, 60, QImage::Format_ARGB32_Premultiplied);
-    pixels.fill(QColor::fromHsv((device * 37 + app * 11) % 360, 160, 220));
-    QPainter painter(&pixels);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setBrush(Qt::white);
-    painter.drawEllipse(QPointF(30, 30), 10 + app % 15, 10 + device % 15);
-    painter.end();
-    pixels.setPixel(0, 0, qRgb(device, app, 7)); // every app's icon differs
-
-    return *Image::fromPngData(*Image::fromBitmap(pixels).PNGRepresentation());
-}
-
-QList<SimulatorDevicePtr> catalogue(bool withIcons)
-{
-    QList<SimulatorDevicePtr> devices;
-    for (int d = 0; d < deviceCount; ++d) {
-        const QString root =
-            QStringLiteral("/home/dev/Library/Developer/CoreSimulator/Devices/") + udid(d);
-        QList<SimulatorAppPtr> apps;
-        for (int a = 0; a < appsPerDevice; ++a) {
-            const QString data = udid(d, a);
-            apps << SimulatorApp::create(
-                data, infoDictionary(d, a),
-                withIcons ? std::optional<Image>(icon(d, a)) : std::nullopt,
-                QUrl::fromLocalFile(root + QStringLiteral("/data/Containers/Bundle/Application/") +
-                                    udid(d + 1000, a) + QStringLiteral("/App%1.app").arg(a)),
-                QUrl::fromLocalFile(root + QStringLiteral("/data/Containers/Data/Application/") +
-                                    data),
-                QDateTime::fromMSecsSinceEpoch(
-                    1450000000000 + qint64(d) * 86400000 + qint64(a) * 1000, Qt::UTC),
-                false);
-        }
-        auto device = SimulatorDevice::create(udid(d), QStringLiteral("Device %1").arg(d), apps,
-                                              QStringLiteral("9.%1").arg(d % 4),
-                                              QLatin1String(deviceTypes[d % 6]), 1 + 2 * (d % 2));
-        device->setContainerURL(QUrl::fromLocalFile(root));
-        if (!withIcons) {
-            for (const SimulatorAppPtr &app : apps) {
-                app->setIcon(std::nullopt); // the device drew one when it was made
-            }
-        }
-        devices << device;
-    }
-    return devices;
-}
-
-// The same values as a plain property-list tree.
-plist_t plistString(const QString &text)
-{
-    return plist_new_string(text.toUtf8().constData());
-}
 
 plist_t plistValue(const QVariant &value)
 {
@@ -151,7 +39,8 @@ plist_t plistValue(const QVariant &value)
         }
         return dict;
     }
-    case QMetaType::QVariantList: {
+    case QMetaType::QVariantList:
+    case QMetaType::QStringList: {
         plist_t array = plist_new_array();
         for (const QVariant &item : value.toList()) {
             plist_array_append_item(array, plistValue(item));
@@ -160,153 +49,157 @@ plist_t plistValue(const QVariant &value)
     }
     case QMetaType::Bool:
         return plist_new_bool(value.toBool());
+    case QMetaType::Int:
     case QMetaType::LongLong:
         return plist_new_uint(uint64_t(value.toLongLong()));
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = value.toByteArray();
+        return plist_new_data(bytes.constData(), uint64_t(bytes.size()));
+    }
+    case QMetaType::QDateTime:
+        return plist_new_date(int32_t(value.toDateTime().toSecsSinceEpoch() - 978307200), 0);
     default:
-        return plistString(value.toString());
+        return plist_new_string(value.toString().toUtf8().constData());
     }
 }
 
-QVariantMap plainApp(const SimulatorApp &app)
-{
-    QVariantMap map{{QStringLiteral("uuid"), app.uuid()},
-                    {QStringLiteral("name"), app.name()},
-                    {QStringLiteral("info"), app.info()},
-                    {QStringLiteral("bundle"), app.bundleURL()->toString()},
-                    {QStringLiteral("sandbox"), app.sandboxURL()->toString()},
-                    {QStringLiteral("created"), app.creationDate()},
-                    {QStringLiteral("hasTemplateIcon"), app.hasTemplateIcon()}};
-    if (app.icon()) {
-        map.insert(QStringLiteral("icon"), *app.icon()->PNGRepresentation());
-    }
-    return map;
-}
-
+// The catalogue's values as plain property-list values: what the archive
+// says, without the archive's object graph.
 QVariantList plainValues(const QList<SimulatorDevicePtr> &devices)
 {
     QVariantList list;
     for (const SimulatorDevicePtr &device : devices) {
         QVariantList apps;
         for (const SimulatorAppPtr &app : device->apps()) {
-            apps << plainApp(*app);
+            QVariantMap map{{QStringLiteral("uuid"), app->uuid()},
+                            {QStringLiteral("name"), app->name()},
+                            {QStringLiteral("info"), app->info()},
+                            {QStringLiteral("bundle"), app->bundleURL()->toString()},
+                            {QStringLiteral("sandbox"), app->sandboxURL()->toString()},
+                            {QStringLiteral("created"), app->creationDate()},
+                            {QStringLiteral("hasTemplateIcon"), app->hasTemplateIcon()}};
+            if (app->icon()) {
+                map.insert(QStringLiteral("icon"),
+                           app->icon()->PNGRepresentation().value_or(QByteArray()));
+            }
+            apps << map;
         }
-        list << QVariantMap{{QStringLiteral("uuid"), device->uuid()},
-                            {QStringLiteral("name"), device->name()},
-                            {QStringLiteral("displayName"), device->displayName()},
-                            {QStringLiteral("apps"), apps},
-                            {QStringLiteral("version"), device->version()},
-                            {QStringLiteral("type"), rawValue(device->deviceType())},
-                            {QStringLiteral("state"), qint64(rawValue(device->deviceState()))},
-                            {QStringLiteral("containerUrl"), device->containerURL()->toString()}};
+        list << QVariantMap{
+            {QStringLiteral("uuid"), device->uuid()},
+            {QStringLiteral("name"), device->name()},
+            {QStringLiteral("displayName"), device->displayName()},
+            {QStringLiteral("apps"), apps},
+            {QStringLiteral("version"), device->version()},
+            {QStringLiteral("type"), rawValue(device->deviceType())},
+            {QStringLiteral("state"), qint64(rawValue(device->deviceState()))},
+            {QStringLiteral("containerUrl"), device->containerURL().value_or(QUrl()).toString()}};
     }
     return list;
-}
-
-// A libplist tree of the plain values, with real date and data nodes.
-plist_t plistTree(const QVariantList &values)
-{
-    plist_t array = plist_new_array();
-    for (const QVariant &deviceValue : values) {
-        QVariantMap device = deviceValue.toMap();
-        const QVariantList apps = device.take(QStringLiteral("apps")).toList();
-        plist_t dict = plistValue(device);
-        plist_t appArray = plist_new_array();
-        for (const QVariant &appValue : apps) {
-            QVariantMap app = appValue.toMap();
-            const QDateTime created = app.take(QStringLiteral("created")).toDateTime();
-            const QByteArray png = app.take(QStringLiteral("icon")).toByteArray();
-            plist_t appDict = plistValue(app);
-            const qint64 seconds = created.toSecsSinceEpoch() - 978307200;
-            plist_dict_set_item(appDict, "created", plist_new_date(int32_t(seconds), 0));
-            if (!png.isEmpty()) {
-                plist_dict_set_item(appDict, "icon",
-                                    plist_new_data(png.constData(), uint64_t(png.size())));
-            }
-            plist_array_append_item(appArray, appDict);
-        }
-        plist_dict_set_item(dict, "apps", appArray);
-        plist_array_append_item(array, dict);
-    }
-    return array;
-}
-
-double medianMs(int rounds, const std::function<void()> &work)
-{
-    std::vector<double> times;
-    for (int i = 0; i < rounds; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        times.push_back(double(timer.nsecsElapsed()) / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
-bool run(bool withIcons, int rounds)
-{
-    const QList<SimulatorDevicePtr> devices = catalogue(withIcons);
-    const QVariantList values = plainValues(devices);
-    plist_t tree = plistTree(values);
-
-    std::optional<QByteArray> archive;
-    QByteArray plain;
-    std::optional<QByteArray> layer;
-    std::optional<QList<SimulatorDevicePtr>> decoded;
-    const double archiveMs =
-        medianMs(rounds, [&] { archive = SimulatorCoding::archivedDataWithDevices(devices); });
-    const double plainWriteMs = medianMs(rounds, [&] {
-        char *bytes = nullptr;
-        uint32_t length = 0;
-        plist_to_bin(tree, &bytes, &length);
-        plain = QByteArray(bytes, qsizetype(length));
-        free(bytes);
-    });
-    const double layerWriteMs = medianMs(
-        rounds, [&] { layer = PropertyList::toData(values, PropertyList::Format::Binary); });
-    if (!archive || plain.isEmpty() || !layer) {
-        (void)std::fputs("writing failed\n", stderr);
-        return false;
-    }
-    const double unarchiveMs =
-        medianMs(rounds, [&] { decoded = SimulatorCoding::devicesFromArchive(*archive); });
-    const double plainReadMs = medianMs(rounds, [&] {
-        plist_t read = nullptr;
-        plist_from_bin(plain.constData(), uint32_t(plain.size()), &read);
-        plist_free(read);
-    });
-    const double layerReadMs = medianMs(rounds, [&] { PropertyList::fromData(*layer); });
-    plist_free(tree);
-    if (!decoded || decoded->size() != deviceCount) {
-        (void)std::fputs("reading failed\n", stderr);
-        return false;
-    }
-
-    std::printf("\n%d devices x %d apps, %s\n", deviceCount, appsPerDevice,
-                withIcons ? "with 60x60 icons" : "without icons");
-    std::printf("  %-34s %9s %9s %11s\n", "", "write ms", "read ms", "bytes");
-    std::printf("  %-34s %9.1f %9.1f %11lld\n", "keyed archive", archiveMs, unarchiveMs,
-                static_cast<long long>(archive->size()));
-    std::printf("  %-34s %9.1f %9.1f %11lld\n", "plain libplist (to_bin/from_bin)", plainWriteMs,
-                plainReadMs, static_cast<long long>(plain.size()));
-    std::printf("  %-34s %9.1f %9.1f %11lld\n", "property-list layer (Qt values)", layerWriteMs,
-                layerReadMs, static_cast<long long>(layer->size()));
-    std::printf(
-        "  ratio archive / plain libplist:     write %.2f  read %.2f  size %.2f  (target <= 2)\n",
-        archiveMs / plainWriteMs, unarchiveMs / plainReadMs,
-        double(archive->size()) / plain.size());
-    std::printf("  ratio archive / property-list layer: write %.2f  read %.2f  size %.2f\n",
-                archiveMs / layerWriteMs, unarchiveMs / layerReadMs,
-                double(archive->size()) / layer->size());
-    return true;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    const int rounds = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 7;
-    const bool ok = run(false, rounds) && run(true, rounds);
-    return ok ? 0 : 1;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addOptions({{QStringLiteral("devices"), QStringLiteral("Devices"), QStringLiteral("n"),
+                        QStringLiteral("40")},
+                       {QStringLiteral("apps"), QStringLiteral("Apps per device"),
+                        QStringLiteral("n"), QStringLiteral("50")},
+                       {QStringLiteral("runs"), QStringLiteral("Runs of each"), QStringLiteral("n"),
+                        QStringLiteral("5")}});
+    parser.process(app);
+    const int runs = std::max(1, parser.value(QStringLiteral("runs")).toInt());
+    bench::World world(parser.value(QStringLiteral("devices")).toInt(),
+                       parser.value(QStringLiteral("apps")).toInt());
+    MarrowsimController controller(world.developerFolder());
+    if (!world.isValid() || !controller.didLoadFrameworks()) {
+        std::fprintf(stderr, "no world to scan\n");
+        return 1;
+    }
+    bench::printLoad("before");
+
+    std::optional<QByteArray> archive;
+    QList<SimulatorDevicePtr> devices = controller.availableDevices();
+    int apps = 0;
+    for (const auto &device : devices) {
+        apps += int(device->apps().size());
+    }
+    const quint64 rendersBefore = RenderedIconCache::renderCount();
+    const bench::Sample cold =
+        bench::measure([&] { archive = SimulatorCoding::archivedDataWithDevices(devices); });
+    const quint64 coldRenders = RenderedIconCache::renderCount() - rendersBefore;
+
+    std::vector<bench::Sample> first;
+    std::vector<bench::Sample> second;
+    for (int run = 0; run < runs; ++run) {
+        devices = controller.availableDevices();
+        first.push_back(
+            bench::measure([&] { archive = SimulatorCoding::archivedDataWithDevices(devices); }));
+        second.push_back(
+            bench::measure([&] { archive = SimulatorCoding::archivedDataWithDevices(devices); }));
+    }
+    const quint64 warmRenders = RenderedIconCache::renderCount() - rendersBefore - coldRenders;
+    if (!archive) {
+        std::fprintf(stderr, "archiving failed\n");
+        return 1;
+    }
+
+    const QVariantList values = plainValues(devices);
+    plist_t tree = plistValue(values);
+    QByteArray plain;
+    std::optional<QByteArray> own;
+    const auto libplistWrite = bench::measure(runs, [&] {
+        char *bytes = nullptr;
+        uint32_t length = 0;
+        plist_to_bin(tree, &bytes, &length);
+        plain = QByteArray(bytes, qsizetype(length));
+        free(bytes);
+    });
+    const auto ownWrite = bench::measure(runs, [&] { own = PropertyList::writeBinary(values); });
+    plist_free(tree);
+    std::optional<QList<SimulatorDevicePtr>> decoded;
+    const auto unarchive =
+        bench::measure(runs, [&] { decoded = SimulatorCoding::devicesFromArchive(*archive); });
+    const auto libplistRead = bench::measure(runs, [&] {
+        plist_t read = nullptr;
+        plist_from_bin(plain.constData(), uint32_t(plain.size()), &read);
+        plist_free(read);
+    });
+    const auto ownRead = bench::measure(runs, [&] { PropertyList::fromData(*own); });
+    if (!own || !decoded || decoded->size() != devices.size()) {
+        std::fprintf(stderr, "writing or reading failed\n");
+        return 1;
+    }
+
+    std::printf("%lld devices, %d apps scanned; archive %lld bytes, plain property list %lld "
+                "bytes\n",
+                static_cast<long long>(devices.size()), apps,
+                static_cast<long long>(archive->size()), static_cast<long long>(plain.size()));
+    bench::print("first archive, cache empty", {cold});
+    bench::print("first archive of a fresh scan, icons cached", first);
+    bench::print("second archive of the same catalogue", second);
+    bench::print("plain values, libplist plist_to_bin", libplistWrite);
+    bench::print("plain values, own binary writer", ownWrite);
+    bench::print("unarchive", unarchive);
+    bench::print("plain values, libplist plist_from_bin", libplistRead);
+    bench::print("plain values, own reader", ownRead);
+    std::printf("icons drawn: %llu by the first archive with the cache empty, %llu by the %d "
+                "later scans and archives\n",
+                static_cast<unsigned long long>(coldRenders),
+                static_cast<unsigned long long>(warmRenders), runs);
+    const double secondMs = bench::medianWall(second);
+    std::printf("ratio first / second archive: wall %.2fx, cpu %.2fx (target: within 1.5x)\n",
+                bench::medianWall(first) / secondMs,
+                bench::medianCpu(first) / bench::medianCpu(second));
+    std::printf("ratio second archive / libplist writer: %.2fx, / own writer: %.2fx\n",
+                secondMs / bench::medianWall(libplistWrite),
+                secondMs / bench::medianWall(ownWrite));
+    std::printf("ratio unarchive / libplist reader: %.2fx, / own reader: %.2fx\n",
+                bench::medianWall(unarchive) / bench::medianWall(libplistRead),
+                bench::medianWall(unarchive) / bench::medianWall(ownRead));
+    bench::printLoad("after");
+    return 0;
 }

@@ -1,28 +1,32 @@
-// Reading a large device set into the model, against reading the same files
-// without building it. The world is laid out by the stand-in developer tools
-// in a temporary HOME; the baseline parses every device.plist, container
-// metadata file and Info.plist with libplist and loads every icon file the
-// Info.plists name with Qt, which is the I/O and parsing the model cannot avoid.
+// Scanning the large world into the model, against the floor: reading the
+// same property lists and parsing them with libplist, plus reading (not
+// decoding) the icon files the scan uses, in the same process and run. The
+// scan reads only the icons under the device kind's key (CFBundleIcons~ipad
+// on a pad when it has one, else CFBundleIcons), so the floor does too. A
+// second baseline also decodes those icon files, as the scan once did.
+// Memory held per app is measured from the heap, beyond the app's info
+// dictionary, before and after its icon is drawn.
 //
 //   devicescan_bench [--devices 40] [--apps 50] [--runs 5]
+#include "benchsupport.h"
+
 #include "Marrowsim/marrowsimcontroller.h"
 
 #include "Marrowkit/model/simulatorapp.h"
+#include "Marrowkit/model/simulatorcoding.h"
+#include "Marrowkit/model/simulatordevice.h"
 
 #include <QCommandLineParser>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
-#include <QProcess>
-#include <QTemporaryDir>
+#include <QSet>
 
 #include <plist/plist.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <vector>
+#include <dirent.h>
 
 namespace {
 
@@ -42,36 +46,72 @@ plist_t readPlist(const QString &path)
     return root;
 }
 
-QStringList iconNames(plist_t info)
+QString stringIn(plist_t dict, const char *key)
 {
+    plist_t node = dict ? plist_dict_get_item(dict, key) : nullptr;
+    char *value = nullptr;
+    if (node && plist_get_node_type(node) == PLIST_STRING) {
+        plist_get_string_val(node, &value);
+    }
+    const QString text = value ? QString::fromUtf8(value) : QString();
+    free(value);
+    return text;
+}
+
+// The icon file names under the key the scan uses for this kind of device.
+QStringList iconNames(plist_t info, bool pad)
+{
+    plist_t icons = pad ? plist_dict_get_item(info, "CFBundleIcons~ipad") : nullptr;
+    if (!icons || plist_get_node_type(icons) != PLIST_DICT) {
+        icons = plist_dict_get_item(info, "CFBundleIcons");
+    }
+    plist_t primary = icons && plist_get_node_type(icons) == PLIST_DICT
+                          ? plist_dict_get_item(icons, "CFBundlePrimaryIcon")
+                          : nullptr;
+    plist_t files = primary && plist_get_node_type(primary) == PLIST_DICT
+                        ? plist_dict_get_item(primary, "CFBundleIconFiles")
+                        : nullptr;
     QStringList names;
-    for (const char *key : {"CFBundleIcons", "CFBundleIcons~ipad"}) {
-        plist_t icons = plist_dict_get_item(info, key);
-        plist_t primary = icons ? plist_dict_get_item(icons, "CFBundlePrimaryIcon") : nullptr;
-        plist_t files = primary ? plist_dict_get_item(primary, "CFBundleIconFiles") : nullptr;
-        for (uint32_t i = 0; files && i < plist_array_get_size(files); ++i) {
-            char *name = nullptr;
-            plist_get_string_val(plist_array_get_item(files, i), &name);
-            if (name) {
-                names.append(QString::fromUtf8(name));
-                free(name);
-            }
+    for (uint32_t i = 0; files && i < plist_array_get_size(files); ++i) {
+        char *name = nullptr;
+        plist_get_string_val(plist_array_get_item(files, i), &name);
+        if (name) {
+            names.append(QString::fromUtf8(name));
+            free(name);
         }
     }
     return names;
 }
 
-// Everything the model reads for these devices, read directly. Returns the
-// number of apps seen.
-// `decodeIcons` false reads the icon files' bytes without decoding them.
-int readDirectly(const QString &deviceSet, const QStringList &udids, bool decodeIcons)
+QSet<QString> namesIn(const QString &folder)
+{
+    QSet<QString> names;
+    if (DIR *dir = opendir(QFile::encodeName(folder).constData())) {
+        while (const dirent *entry = readdir(dir)) {
+            names.insert(QFile::decodeName(entry->d_name));
+        }
+        closedir(dir);
+    }
+    return names;
+}
+
+struct Read
 {
     int apps = 0;
-    const QStringList suffixes{QString(), QStringLiteral("@2x"), QStringLiteral("@3x"),
-                               QStringLiteral("@2x~ipad"), QStringLiteral("~ipad")};
+    int iconFiles = 0;
+};
+
+// The files the scan reads for these devices, read directly: device.plist,
+// the data containers' metadata, each bundle's Info.plist, and the icon
+// files present under the kind's key (read whole; decoded when asked).
+Read readDirectly(const QString &deviceSet, const QStringList &udids, bool decodeIcons)
+{
+    Read read;
     for (const QString &udid : udids) {
         const QString device = deviceSet + QLatin1Char('/') + udid;
-        plist_free(readPlist(device + QStringLiteral("/device.plist")));
+        plist_t devicePlist = readPlist(device + QStringLiteral("/device.plist"));
+        const bool pad = stringIn(devicePlist, "deviceType").contains(QLatin1String("iPad"));
+        plist_free(devicePlist);
         const QString data = device + QStringLiteral("/data/Containers/Data/Application");
         for (const QString &container : QDir(data).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
             plist_free(
@@ -88,20 +128,22 @@ int readDirectly(const QString &deviceSet, const QStringList &udids, bool decode
                 if (!info) {
                     continue;
                 }
-                ++apps;
-                QStringList names = iconNames(info);
-                names.removeDuplicates();
-                for (const QString &name : std::as_const(names)) {
-                    for (const QString &suffix : suffixes) {
-                        const QString file =
-                            bundle + QLatin1Char('/') + name + suffix + QStringLiteral(".png");
-                        QFile icon(file);
+                ++read.apps;
+                const QSet<QString> present = namesIn(bundle);
+                for (const QString &name : iconNames(info, pad)) {
+                    for (const char *suffix : {"", "@2x", "@3x", "@2x~ipad", "~ipad"}) {
+                        const QString file = name + QLatin1String(suffix) + QStringLiteral(".png");
+                        if (!present.contains(file)) {
+                            continue;
+                        }
+                        QFile icon(bundle + QLatin1Char('/') + file);
                         if (!icon.open(QIODevice::ReadOnly)) {
                             continue;
                         }
                         const QByteArray bytes = icon.readAll();
+                        ++read.iconFiles;
                         if (decodeIcons) {
-                            QImage image = QImage::fromData(bytes);
+                            const QImage image = QImage::fromData(bytes);
                         }
                     }
                 }
@@ -109,13 +151,40 @@ int readDirectly(const QString &deviceSet, const QStringList &udids, bool decode
             }
         }
     }
+    return read;
+}
+
+int appsIn(const QList<SimulatorDevicePtr> &devices)
+{
+    int apps = 0;
+    for (const auto &device : devices) {
+        apps += int(device->apps().size());
+    }
     return apps;
 }
 
-double median(std::vector<double> values)
+// Heap held per app by a catalogue beyond its apps' info dictionaries: the
+// catalogue is measured, then dropped while the dictionaries are kept.
+void printMemory(MarrowsimController &controller)
 {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    const qint64 empty = bench::heapInUse();
+    QList<SimulatorDevicePtr> devices = controller.availableDevices();
+    const int apps = appsIn(devices);
+    const qint64 scanned = bench::heapInUse();
+    (void)SimulatorCoding::archivedDataWithDevices(devices); // draws every icon
+    const qint64 drawn = bench::heapInUse();
+    QList<QVariantMap> infos;
+    for (const auto &device : devices) {
+        for (const auto &app : device->apps()) {
+            infos.append(app->info());
+        }
+    }
+    devices.clear();
+    const qint64 infosOnly = bench::heapInUse();
+    std::printf("memory per app (%d apps): info dictionary %.1f KB; beyond it %.1f KB after "
+                "the scan, %.1f KB once its icon is drawn (target <= 10 KB)\n",
+                apps, double(infosOnly - empty) / apps / 1024,
+                double(scanned - infosOnly) / apps / 1024, double(drawn - infosOnly) / apps / 1024);
 }
 
 } // namespace
@@ -134,71 +203,48 @@ int main(int argc, char **argv)
     parser.process(app);
     const int runs = std::max(1, parser.value(QStringLiteral("runs")).toInt());
 
-    QTemporaryDir home;
-    qputenv("HOME", QFile::encodeName(home.path()));
-    const QString devtools = QStringLiteral(MARROWBY_DEVTOOLS_BIN "/devtools");
-    QElapsedTimer clock;
-    clock.start();
-    const int made = QProcess::execute(
-        devtools, {QStringLiteral("sample-world"), QStringLiteral("--devices"),
-                   parser.value(QStringLiteral("devices")), QStringLiteral("--apps"),
-                   parser.value(QStringLiteral("apps"))});
-    if (made != 0) {
-        std::fprintf(stderr, "could not make the world (%d)\n", made);
+    bench::World world(parser.value(QStringLiteral("devices")).toInt(),
+                       parser.value(QStringLiteral("apps")).toInt());
+    if (!world.isValid()) {
+        std::fprintf(stderr, "could not make the world\n");
         return 1;
     }
-    std::printf("world laid out in %.1f s\n", double(clock.elapsed()) / 1000.0);
-
-    const QString developer =
-        home.path() + QStringLiteral("/Applications/Xcode.app/Contents/Developer");
-    const QString deviceSet =
-        home.path() + QStringLiteral("/Library/Developer/CoreSimulator/Devices");
-    MarrowsimController controller(developer);
+    MarrowsimController controller(world.developerFolder());
     if (!controller.didLoadFrameworks()) {
         std::fprintf(stderr, "the simulator frameworks did not load\n");
         return 1;
     }
-
+    // The devices of the selected Xcode: the ones the scan reads.
     QStringList udids;
     for (const auto &device : controller.availableDevices()) {
         udids.append(device->uuid());
     }
 
-    std::vector<double> model;
-    std::vector<double> baseline;
-    std::vector<double> baselineUndecoded;
-    qsizetype devices = 0;
-    int appsInModel = 0;
-    int appsRead = 0;
+    bench::printLoad("before");
+    std::vector<bench::Sample> scan;
+    std::vector<bench::Sample> floor;
+    std::vector<bench::Sample> decoding;
+    Read read;
+    int apps = 0;
     for (int run = 0; run < runs; ++run) {
-        clock.restart();
-        appsRead = readDirectly(deviceSet, udids, true);
-        baseline.push_back(double(clock.nsecsElapsed()) / 1e6);
-
-        clock.restart();
-        readDirectly(deviceSet, udids, false);
-        baselineUndecoded.push_back(double(clock.nsecsElapsed()) / 1e6);
-
-        clock.restart();
-        const auto catalogue = controller.availableDevices();
-        model.push_back(double(clock.nsecsElapsed()) / 1e6);
-        devices = catalogue.size();
-        appsInModel = 0;
-        for (const auto &device : catalogue) {
-            appsInModel += int(device->apps().size());
-        }
+        floor.push_back(
+            bench::measure([&] { read = readDirectly(world.deviceSet(), udids, false); }));
+        decoding.push_back(bench::measure([&] { readDirectly(world.deviceSet(), udids, true); }));
+        scan.push_back(bench::measure([&] { apps = appsIn(controller.availableDevices()); }));
     }
-    const double modelMs = median(model);
-    const double baselineMs = median(baseline);
-    std::printf("availableDevices(): %lld devices, %d apps, median %.1f ms\n",
-                static_cast<long long>(devices), appsInModel, modelMs);
-    std::printf("baseline (libplist + Qt image loads): %d apps, median %.1f ms\n", appsRead,
-                baselineMs);
-    std::printf("ratio model / baseline: %.2fx (target: within 2x)\n", modelMs / baselineMs);
-    // The model decodes icons only when they are first drawn; this baseline
-    // reads the icon files without decoding them either.
-    const double undecodedMs = median(baselineUndecoded);
-    std::printf("baseline without decoding icons: median %.1f ms, ratio %.2fx\n", undecodedMs,
-                modelMs / undecodedMs);
+    std::printf("%lld devices of the selected Xcode, %d apps in the model, %d apps and %d icon "
+                "files read directly\n",
+                static_cast<long long>(udids.size()), apps, read.apps, read.iconFiles);
+    bench::print("scan: availableDevices()", scan);
+    bench::print("floor: libplist + icon files read", floor);
+    bench::print("baseline: floor + icon files decoded", decoding);
+    std::printf("ratio scan / floor: wall %.2fx, cpu %.2fx (target: within 2x)\n",
+                bench::medianWall(scan) / bench::medianWall(floor),
+                bench::medianCpu(scan) / bench::medianCpu(floor));
+    std::printf("ratio scan / decoding baseline: wall %.2fx, cpu %.2fx\n",
+                bench::medianWall(scan) / bench::medianWall(decoding),
+                bench::medianCpu(scan) / bench::medianCpu(decoding));
+    printMemory(controller);
+    bench::printLoad("after");
     return 0;
 }

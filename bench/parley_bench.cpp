@@ -11,9 +11,9 @@
 //    at a client (the service's debounce plus its rescan and push).
 //
 //   parley_bench [--devices 40] [--apps 50] [--runs 7] [--installs 5]
+#include "benchsupport.h"
 #include "recordingclient.h"
 
-#include "Devtools/tests/devtoolsworld.h"
 #include "tests/support/privatebus.h"
 #include "tests/support/testsupport.h"
 
@@ -35,35 +35,10 @@
 #include <ctime>
 #include <mutex>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
-
-struct Spread
-{
-    std::vector<double> values;
-    void add(double value) { values.push_back(value); }
-    double median() const
-    {
-        std::vector<double> sorted = values;
-        std::sort(sorted.begin(), sorted.end());
-        return sorted[sorted.size() / 2];
-    }
-    double minimum() const { return *std::min_element(values.begin(), values.end()); }
-    double maximum() const { return *std::max_element(values.begin(), values.end()); }
-    void print(const char *label) const
-    {
-        std::printf("  %-46s min %8.1f  median %8.1f  max %8.1f ms\n", label, minimum(), median(),
-                    maximum());
-    }
-};
-
-double processCpuMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
 
 // User plus system time of another process, from /proc.
 double otherProcessCpuMs(uint pid)
@@ -96,11 +71,12 @@ qint64 residentKiB(uint pid)
     return 0;
 }
 
-QString loadAverage()
+// Milliseconds of another process, which bench::Sample cannot time.
+void printSpread(const char *label, std::vector<double> values)
 {
-    QFile load(QStringLiteral("/proc/loadavg"));
-    return load.open(QIODevice::ReadOnly) ? QString::fromLatin1(load.readAll()).trimmed()
-                                          : QStringLiteral("?");
+    std::sort(values.begin(), values.end());
+    std::printf("  %-50s min %8.1f  median %8.1f  max %8.1f ms\n", label, values.front(),
+                values[values.size() / 2], values.back());
 }
 
 // Decodes every catalogue a client receives on a thread of its own (as a
@@ -173,20 +149,14 @@ int main(int argc, char **argv)
     const int runs = std::max(1, parser.value(QStringLiteral("runs")).toInt());
     const int installs = std::max(1, parser.value(QStringLiteral("installs")).toInt());
 
-    testsupport::TemporaryHome home;
-    QElapsedTimer clock;
-    clock.start();
-    const ToolRun world =
-        devtoolsworld::run(QStringLiteral("devtools"),
-                           {QStringLiteral("sample-world"), QStringLiteral("--devices"),
-                            parser.value(QStringLiteral("devices")), QStringLiteral("--apps"),
-                            parser.value(QStringLiteral("apps"))});
-    if (world.status != 0) {
-        std::fprintf(stderr, "could not make the world: %s\n", qPrintable(world.err));
+    bench::World world(parser.value(QStringLiteral("devices")).toInt(),
+                       parser.value(QStringLiteral("apps")).toInt());
+    if (!world.isValid()) {
+        std::fprintf(stderr, "could not make the world\n");
         return 1;
     }
-    std::printf("world laid out in %.1f s; load %s\n", double(clock.elapsed()) / 1000.0,
-                qPrintable(loadAverage()));
+    bench::printLoad("at the start");
+    QElapsedTimer clock;
 
     testsupport::PrivateBus bus;
     if (!bus.isRunning()) {
@@ -248,53 +218,55 @@ int main(int argc, char **argv)
                 service, coldMs, static_cast<long long>(catalogue->size()), apps);
 
     // 1. Request to decoded catalogue, against archive + unarchive here.
-    Spread requestWall, requestCpu, serviceCpu, baselineWall, baselineCpu;
+    std::vector<bench::Sample> requests;
+    std::vector<bench::Sample> baseline;
+    std::vector<double> serviceCpu;
     SimulatorCoding::archivedDataWithDevices(*catalogue); // warm, as the service is
     for (int run = 0; run < runs; ++run) {
-        const double cpuBefore = processCpuMs();
         const double serviceBefore = otherProcessCpuMs(service);
-        QElapsedTimer start;
-        start.start();
-        // One request; the service pushes the catalogue to every client.
-        const std::vector<qsizetype> before = countsNow();
         std::vector<double> decoded(clients.size(), -1);
-        std::vector<std::thread> decoders;
-        for (size_t i = 0; i < clients.size(); ++i) {
-            decoders.push_back(clients[i]->decodeNext(start, &decoded[i], before[i]));
-        }
-        clients.front()->client.inspector().requestSimulatorDevicesContainingAppsAtURL(anyURL);
-        waitForCatalogues(before);
-        for (auto &decoder : decoders) {
-            decoder.join();
-        }
+        bench::Sample request = bench::measure([&] {
+            QElapsedTimer start;
+            start.start();
+            // One request; the service pushes the catalogue to every client.
+            const std::vector<qsizetype> before = countsNow();
+            std::vector<std::thread> decoders;
+            for (size_t i = 0; i < clients.size(); ++i) {
+                decoders.push_back(clients[i]->decodeNext(start, &decoded[i], before[i]));
+            }
+            clients.front()->client.inspector().requestSimulatorDevicesContainingAppsAtURL(anyURL);
+            waitForCatalogues(before);
+            for (auto &decoder : decoders) {
+                decoder.join();
+            }
+        });
         if (std::find(decoded.begin(), decoded.end(), -1.0) != decoded.end()) {
             std::fprintf(stderr, "a client did not get the catalogue\n");
             return 1;
         }
-        requestWall.add(*std::max_element(decoded.begin(), decoded.end()));
-        requestCpu.add(processCpuMs() - cpuBefore);
-        serviceCpu.add(otherProcessCpuMs(service) - serviceBefore);
+        // Until the last client holds decoded devices, not until this loop
+        // noticed.
+        request.wallMs = *std::max_element(decoded.begin(), decoded.end());
+        requests.push_back(request);
+        serviceCpu.push_back(otherProcessCpuMs(service) - serviceBefore);
 
-        const double baselineCpuBefore = processCpuMs();
-        QElapsedTimer baseline;
-        baseline.start();
-        const auto archived = SimulatorCoding::archivedDataWithDevices(*catalogue);
-        const auto back = archived ? SimulatorCoding::devicesFromArchive(*archived) : std::nullopt;
-        baselineWall.add(double(baseline.nsecsElapsed()) / 1e6);
-        baselineCpu.add(processCpuMs() - baselineCpuBefore);
-        if (!back) {
+        bool roundTripped = false;
+        baseline.push_back(bench::measure([&] {
+            const auto archived = SimulatorCoding::archivedDataWithDevices(*catalogue);
+            roundTripped = archived && SimulatorCoding::devicesFromArchive(*archived);
+        }));
+        if (!roundTripped) {
             std::fprintf(stderr, "the baseline did not round-trip\n");
             return 1;
         }
     }
     std::printf("\n1. catalogue request to decoded devices in all of 3 clients (%d runs)\n", runs);
-    requestWall.print("request -> last client decoded (wall)");
-    requestCpu.print("  CPU of the 3 clients");
-    serviceCpu.print("  CPU of the service");
-    baselineWall.print("baseline: archive + unarchive (wall)");
-    baselineCpu.print("  CPU");
-    std::printf("  ratio (medians, wall): %.2fx  (target: within 1.5x)\n",
-                requestWall.median() / baselineWall.median());
+    bench::print("request -> last client decoded (CPU: the clients)", requests);
+    printSpread("  CPU of the service (10 ms ticks)", serviceCpu);
+    bench::print("baseline: archive + unarchive in one process", baseline);
+    std::printf("  ratio of medians: wall %.2fx, CPU %.2fx  (target: within 1.5x)\n",
+                bench::medianWall(requests) / bench::medianWall(baseline),
+                bench::medianCpu(requests) / bench::medianCpu(baseline));
 
     // 2. Memory.
     std::printf("\n2. service resident memory %lld KiB; catalogue archive %lld KiB "
@@ -305,43 +277,37 @@ int main(int argc, char **argv)
                 double(residentKiB(service)) / std::max(apps, 1));
 
     // 3. Install to new catalogue at a client.
-    Spread installLatency, installServiceCpu;
+    std::vector<double> installLatency;
+    std::vector<double> installServiceCpu;
     const QString device = catalogue->constFirst()->uuid();
     for (int install = 0; install < installs; ++install) {
-        const QString bundle = devtoolsworld::writeApp(
-            home.filePath(QStringLiteral("build")), QStringLiteral("Bench%1").arg(install),
-            QStringLiteral("com.example.bench%1").arg(install), QStringLiteral("1.0"));
         DecodingClient &first = *clients.front();
         const std::vector<qsizetype> counts = countsNow();
-        const qsizetype before = counts.front();
         const double serviceBefore = otherProcessCpuMs(service);
-        const ToolRun run = devtoolsworld::run(
-            QStringLiteral("xcrun"),
-            {QStringLiteral("simctl"), QStringLiteral("install"), device, bundle});
-        QElapsedTimer afterInstall;
-        afterInstall.start();
-        if (run.status != 0) {
-            std::fprintf(stderr, "install failed: %s\n", qPrintable(run.err));
+        if (!world.installApp(device, install)) {
+            std::fprintf(stderr, "the install failed\n");
             return 1;
         }
+        QElapsedTimer afterInstall;
+        afterInstall.start();
         if (!testsupport::waitFor(
                 [&] {
                     first.collect();
-                    return first.arrivedCount() > before;
+                    return first.arrivedCount() > counts.front();
                 },
                 std::chrono::seconds(60))) {
             std::fprintf(stderr, "no catalogue after the install\n");
             return 1;
         }
-        installLatency.add(double(afterInstall.nsecsElapsed()) / 1e6);
-        installServiceCpu.add(otherProcessCpuMs(service) - serviceBefore);
+        installLatency.push_back(double(afterInstall.nsecsElapsed()) / 1e6);
+        installServiceCpu.push_back(otherProcessCpuMs(service) - serviceBefore);
         // Let the pushes to the other clients settle before the next install.
         waitForCatalogues(counts);
     }
     std::printf("\n3. end of `simctl install` to the new catalogue at a client (%d installs)\n",
                 installs);
-    installLatency.print("latency (wall; includes the 0.2 s debounce)");
-    installServiceCpu.print("  CPU of the service");
-    std::printf("\nload %s\n", qPrintable(loadAverage()));
+    printSpread("latency, wall (includes the 0.2 s debounce)", installLatency);
+    printSpread("  CPU of the service", installServiceCpu);
+    bench::printLoad("at the end");
     return 0;
 }

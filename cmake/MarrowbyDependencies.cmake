@@ -2,6 +2,7 @@
 find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets DBus Concurrent)
 find_package(spdlog REQUIRED)
 find_package(PkgConfig REQUIRED)
+find_package(ZLIB REQUIRED)
 pkg_check_modules(PLIST REQUIRED IMPORTED_TARGET libplist-2.0)
 pkg_check_modules(FUSE3 IMPORTED_TARGET fuse3)
 

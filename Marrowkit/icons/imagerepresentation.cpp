@@ -12,6 +12,7 @@ struct ImageRepresentation::Private
     QSizeF size;
     QSize pixelSize; // empty for a drawn representation
     DrawingHandler handler;
+    PngProducer producer; // set: only the PNG is kept, never the pixels
 
     std::mutex mutex; // guards the caches below
     QImage pixels;
@@ -110,6 +111,17 @@ ImageRepresentation ImageRepresentation::fromDrawingHandler(QSizeF size, Drawing
     return rep;
 }
 
+ImageRepresentation ImageRepresentation::fromPngProducer(QSizeF size, QSize pixels,
+                                                         PngProducer producer)
+{
+    ImageRepresentation rep;
+    rep.d = std::make_shared<Private>();
+    rep.d->size = size;
+    rep.d->pixelSize = pixels;
+    rep.d->producer = std::move(producer);
+    return rep;
+}
+
 bool ImageRepresentation::isBitmap() const
 {
     return d && !d->handler;
@@ -135,6 +147,10 @@ QImage ImageRepresentation::bitmap() const
     if (!d) {
         return {};
     }
+    if (d->producer) {
+        const auto png = pngData();
+        return png ? decodePng(*png) : QImage();
+    }
     std::lock_guard lock(d->mutex);
     if (!d->pixelsTried) {
         d->pixelsTried = true;
@@ -154,7 +170,9 @@ std::optional<QByteArray> ImageRepresentation::pngData() const
             return d->png;
         }
     }
-    QByteArray png = encodePng(bitmap());
+    // Made outside the lock: a producer may take a while, and two threads
+    // making the same PNG at once is harmless.
+    QByteArray png = d->producer ? d->producer() : encodePng(bitmap());
     if (png.isEmpty()) {
         return std::nullopt;
     }

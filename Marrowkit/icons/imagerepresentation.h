@@ -4,7 +4,9 @@
 //
 // Representations are immutable once made and cheap to copy (shared). The
 // decoded pixels and the PNG encoding are computed once and cached under a
-// lock, so a representation may be read from several threads at once.
+// lock, so a representation may be read from several threads at once. One
+// made from a PNG producer holds only the PNG: its pixels are decoded anew
+// for each use, so a catalogue of them costs a few KB per picture.
 #pragma once
 
 #include "Marrowkit/marrowkit_export.h"
@@ -41,6 +43,10 @@ public:
     // Reads only the PNG header now; nothing when it is not a PNG of sane size.
     static std::optional<ImageRepresentation> fromPngData(const QByteArray &png, QSizeF size = {});
     static ImageRepresentation fromDrawingHandler(QSizeF size, DrawingHandler handler);
+    // A bitmap of `pixels` whose PNG `producer` makes when it is first
+    // needed; an empty answer means it could not, and is asked again later.
+    using PngProducer = std::function<QByteArray()>;
+    static ImageRepresentation fromPngProducer(QSizeF size, QSize pixels, PngProducer producer);
 
     bool isNull() const { return !d; }
     bool isBitmap() const;

@@ -14,6 +14,7 @@
 
 #include "Marrowkit/foundation/dispatchqueue.h"
 #include "Marrowkit/icons/image.h"
+#include "Marrowkit/model/appiconsource.h"
 #include "Marrowkit/model/simulatoritem.h"
 
 #include <QDateTime>
@@ -86,7 +87,13 @@ public:
     const QString &name() const { return m_name; }
     void setName(const QString &name) { m_name = name; }
     const std::optional<Image> &icon() const { return m_icon; }
-    void setIcon(const std::optional<Image> &icon) { m_icon = icon; }
+    void setIcon(const std::optional<Image> &icon)
+    {
+        m_icon = icon;
+        m_iconSource.reset();
+    }
+    // What the icon is drawn from, when it was made by generateIcon().
+    const std::optional<AppIconSource> &iconSource() const { return m_iconSource; }
     // The bundle container's modification date; the epoch when unknown.
     const QDateTime &creationDate() const { return m_creationDate; }
     void setCreationDate(const QDateTime &date) { m_creationDate = date; }
@@ -103,9 +110,11 @@ public:
     // Setting a device while the app has no icon draws the icon for it.
     void setDevice(const std::shared_ptr<SimulatorDevice> &device);
 
-    // The icon drawn for the device's kind from the bundle's icon files, or
-    // the library's template picture (then hasTemplateIcon is set). Nothing
-    // without a device, or for NullDevice.
+    // The icon for the device's kind from the bundle's best icon file, or
+    // the library's template picture (then hasTemplateIcon is set). Only the
+    // file's header is read now; the icon is drawn when its pixels or PNG are
+    // first asked for, through the rendered-icon cache, and then holds only
+    // the PNG. Nothing without a device, or for NullDevice.
     std::optional<Image> generateIcon();
     // Every representation of the bundle's PNG icon files of these names
     // (each with the suffixes "", "@2x", "@3x", "@2x~ipad", "~ipad").
@@ -164,6 +173,7 @@ private:
     QString m_versionDescription;
     QString m_name;
     std::optional<Image> m_icon;
+    std::optional<AppIconSource> m_iconSource;
     QDateTime m_creationDate;
     bool m_hasTemplateIcon = false;
     std::weak_ptr<SimulatorDevice> m_device;

@@ -1,6 +1,9 @@
 #include "model/simulatorappvalues_p.h"
 
+#include <QFile>
 #include <QFileInfo>
+
+#include <dirent.h>
 
 namespace SimulatorAppValues {
 
@@ -77,6 +80,29 @@ QUrl appending(const QUrl &folder, const QString &component)
         path += QLatin1Char('/');
     }
     return QUrl::fromLocalFile(path + component);
+}
+
+QSet<QString> fileNamesIn(const QString &folder)
+{
+    QSet<QString> names;
+    DIR *dir = opendir(QFile::encodeName(folder).constData());
+    if (!dir) {
+        return names;
+    }
+    while (const dirent *entry = readdir(dir)) {
+        names.insert(QFile::decodeName(entry->d_name));
+    }
+    closedir(dir);
+    return names;
+}
+
+bool staysInside(const QString &relative)
+{
+    if (relative.isEmpty() || relative.startsWith(QLatin1Char('/'))) {
+        return false;
+    }
+    const QStringList parts = relative.split(QLatin1Char('/'));
+    return !parts.contains(QStringLiteral("..")) && !relative.contains(QChar(0));
 }
 
 } // namespace SimulatorAppValues

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QLatin1String>
+#include <QSet>
 #include <QStringList>
 #include <QUrl>
 #include <QVariantMap>
@@ -26,5 +27,12 @@ std::optional<QStringList> texts(const QVariant &value);
 QUrl upwards(const QUrl &url, int count);
 QString lastPathComponent(const QUrl &url);
 QUrl appending(const QUrl &folder, const QString &component);
+
+// The names of the files directly inside `folder`: one listing instead of a
+// lookup per candidate icon file.
+QSet<QString> fileNamesIn(const QString &folder);
+// Icon file names come from the app's own Info.plist: they may name a file
+// in a subfolder of the bundle, never one outside it.
+bool staysInside(const QString &relative);
 
 } // namespace SimulatorAppValues

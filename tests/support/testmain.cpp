@@ -1,5 +1,6 @@
 // The main of every test executable: one QApplication per process (offscreen
-// unless told otherwise) and a private XDG runtime folder.
+// unless told otherwise), a private XDG runtime folder and a private cache
+// home, so caches written by the code under test never reach the user's.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -16,6 +17,8 @@ int main(int argc, char **argv)
     QFile::setPermissions(runtimeDir.path(),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir.path()));
+    QTemporaryDir cacheDir;
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cacheDir.path()));
 
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);

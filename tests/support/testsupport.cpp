@@ -35,7 +35,7 @@ void restoreEnv(const char *name, const QByteArray &value)
 
 TemporaryHome::TemporaryHome()
     : m_oldHome(qgetenv("HOME")), m_oldDataHome(qgetenv("XDG_DATA_HOME")),
-      m_oldConfigHome(qgetenv("XDG_CONFIG_HOME"))
+      m_oldConfigHome(qgetenv("XDG_CONFIG_HOME")), m_oldCacheHome(qgetenv("XDG_CACHE_HOME"))
 {
     if (!qEnvironmentVariableIsSet("XDG_DATA_HOME")) {
         m_oldDataHome = QByteArray();
@@ -43,9 +43,13 @@ TemporaryHome::TemporaryHome()
     if (!qEnvironmentVariableIsSet("XDG_CONFIG_HOME")) {
         m_oldConfigHome = QByteArray();
     }
+    if (!qEnvironmentVariableIsSet("XDG_CACHE_HOME")) {
+        m_oldCacheHome = QByteArray();
+    }
     qputenv("HOME", QFile::encodeName(m_dir.path()));
     qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir.path() + QStringLiteral("/.local/share")));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path() + QStringLiteral("/.config")));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(m_dir.path() + QStringLiteral("/.cache")));
     // Qt's trash needs the data folder to exist, or it trashes into "./files".
     QDir().mkpath(m_dir.path() + QStringLiteral("/.local/share"));
 }
@@ -55,6 +59,7 @@ TemporaryHome::~TemporaryHome()
     restoreEnv("HOME", m_oldHome);
     restoreEnv("XDG_DATA_HOME", m_oldDataHome);
     restoreEnv("XDG_CONFIG_HOME", m_oldConfigHome);
+    restoreEnv("XDG_CACHE_HOME", m_oldCacheHome);
 }
 
 QString TemporaryHome::filePath(const QString &relative) const

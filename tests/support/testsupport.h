@@ -33,7 +33,8 @@ bool waitFor(const std::function<bool()> &condition,
              std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 // Sets HOME to a fresh temporary folder for its lifetime and restores the old
-// value afterwards. Also points XDG data and config folders inside it.
+// value afterwards. Also points XDG data, config and cache folders inside it
+// (the cache at the default ~/.cache).
 class TemporaryHome
 {
 public:
@@ -51,6 +52,7 @@ private:
     QByteArray m_oldHome;
     QByteArray m_oldDataHome;
     QByteArray m_oldConfigHome;
+    QByteArray m_oldCacheHome;
 };
 
 // Writes `contents` to `path`, making parent folders. Returns success.
