@@ -31,6 +31,7 @@ function(marrowby_target_defaults target)
     # compiler may see them relative to the build folder ("../Marrowkit/...")
     # as well as absolute: compiler caches rewrite them so.
     file(RELATIVE_PATH source_from_build "${CMAKE_BINARY_DIR}" "${PROJECT_SOURCE_DIR}")
+    string(REGEX REPLACE "/$" "" source_from_build "${source_from_build}")
     target_compile_options(${target} PRIVATE
         "-fmacro-prefix-map=${PROJECT_SOURCE_DIR}/="
         "-fmacro-prefix-map=${source_from_build}/=")
