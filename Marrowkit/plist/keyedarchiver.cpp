@@ -31,6 +31,25 @@ private:
     T m_saved;
 };
 
+// Values written as objects with a class record, rather than as themselves.
+bool isObjectKind(QMetaType type)
+{
+    if (type == QMetaType::fromType<ArchivableObject>() || type == QMetaType::fromType<Image>()) {
+        return true;
+    }
+    switch (type.id()) {
+    case QMetaType::QVariantList:
+    case QMetaType::QStringList:
+    case QMetaType::QVariantMap:
+    case QMetaType::QVariantHash:
+    case QMetaType::QUrl:
+    case QMetaType::QDateTime:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 KeyedArchiver::KeyedArchiver()
@@ -63,12 +82,17 @@ quint64 KeyedArchiver::add(const QVariant &value)
     if (m_failed || !value.isValid()) {
         return 0;
     }
+    const QMetaType type = value.metaType();
+    if (!isObjectKind(type)) {
+        return addShared(value);
+    }
+    // Only objects nest, as the reader counts them: a text inside the
+    // deepest object the reader accepts is written too.
     if (m_depth >= KeyedArchive::maximumDepth) {
         m_failed = true;
         return 0;
     }
     Restore<int> depth(m_depth, m_depth + 1);
-    const QMetaType type = value.metaType();
     if (type == QMetaType::fromType<ArchivableObject>()) {
         return addCodedObject(value.value<ArchivableObject>());
     }
