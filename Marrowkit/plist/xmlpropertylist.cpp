@@ -248,9 +248,10 @@ std::optional<QByteArray> formatDate(const QDateTime &date)
         return std::nullopt;
     }
     char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", day.year(), day.month(),
-                  day.day(), time.hour(), time.minute(), time.second());
-    return QByteArray(text);
+    const int length =
+        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", day.year(), day.month(),
+                      day.day(), time.hour(), time.minute(), time.second());
+    return QByteArray(text, length);
 }
 
 QByteArray standIn(qsizetype index)
