@@ -3,11 +3,11 @@
 #include "Marrowkit/plist/propertylist.h"
 
 #include <QDateTime>
-#include <QHash>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -43,6 +43,7 @@ public:
             return std::nullopt;
         }
         m_objectCount = objectCount;
+        m_slots.assign(objectCount, 0);
         m_budget = PropertyList::maximumExpandedSize(qsizetype(m_size));
         auto root = object(top, 0);
         if (!root) {
@@ -114,26 +115,28 @@ private:
         return true;
     }
 
-    // Objects are kept only once read: the trailer's object count is a claim,
-    // and nothing is set aside for objects no reference reaches.
+    // Each object the trailer claims costs one slot, no more than its offset
+    // in the table costs the file; values are kept only for objects read.
     std::optional<Read> object(quint64 index, int depth)
     {
         if (index >= m_objectCount || depth > PropertyList::maximumDepth) {
             return std::nullopt;
         }
-        const auto known = m_entries.constFind(index);
-        if (known != m_entries.constEnd()) {
-            if (known->state == State::Reading) {
+        if (const quint32 slot = m_slots[index]) {
+            const Entry &known = m_entries[slot - 1];
+            if (known.state == State::Reading) {
                 return std::nullopt; // a reference cycle
             }
-            return Read{known->value, known->size};
+            return Read{known.value, known.size};
         }
-        m_entries.insert(index, Entry{});
+        m_entries.push_back(Entry{});
+        const size_t slot = m_entries.size();
+        m_slots[index] = quint32(slot);
         auto read = parse(index, depth);
         if (!read || read->size > m_budget) {
             return std::nullopt;
         }
-        m_entries.insert(index, Entry{State::Done, read->value, read->size});
+        m_entries[slot - 1] = Entry{State::Done, read->value, read->size};
         return read;
     }
 
@@ -324,7 +327,8 @@ private:
     int m_offsetSize = 0;
     int m_refSize = 0;
     quint64 m_budget = 0;
-    QHash<quint64, Entry> m_entries;
+    std::vector<quint32> m_slots; // per object: 0 unread, else its entry + 1
+    std::vector<Entry> m_entries; // in the order objects are first reached
 };
 
 } // namespace
