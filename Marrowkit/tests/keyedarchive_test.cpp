@@ -466,6 +466,31 @@ TEST(KeyedArchive, LaddersThatWouldExpandBeyondTheBudgetAreRefused)
         KeyedUnarchiver::unarchivedObject(pairNaming(4), {QStringLiteral("Pair")}, listsUnderKeys));
 }
 
+TEST(KeyedArchive, AValueSharedAlongManyPathsIsWrittenOnce)
+{
+    // 40 levels, each holding the one below twice: 2^40 paths through 41
+    // lists. Walking every path would never finish.
+    QVariant level = QVariantList{QStringLiteral("bottom")};
+    for (int i = 0; i < 40; ++i) {
+        level = QVariantList{level, level};
+    }
+    const auto data = KeyedArchiver::archivedDataWithRootObject(level);
+    ASSERT_TRUE(data);
+    const auto archive = PropertyList::dictionaryFromData(*data);
+    ASSERT_TRUE(archive);
+    // $null, the text, the class record and the 41 lists.
+    EXPECT_EQ(archive->value(QStringLiteral("$objects")).toList().size(), 44);
+
+    // Catalogue objects are written afresh wherever they occur, even in a
+    // list that is written twice.
+    const QVariant pairs = QVariantList{QVariant::fromValue(pair(QStringLiteral("a"), {}))};
+    const auto twice = KeyedArchiver::archivedDataWithRootObject(QVariantList{pairs, pairs});
+    ASSERT_TRUE(twice);
+    const auto read = readPairs(*twice);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->toList().size(), 2);
+}
+
 TEST(KeyedArchive, ACatalogueObjectNamedTwiceGivesNothing)
 {
     // Object 3 is one pair, named twice by the list (1), or by two lists
