@@ -20,7 +20,8 @@ int fuzzOne(Target target, const uint8_t *data, size_t size)
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     const Outcome outcome = check(target, bytes);
     if (outcome.problem) {
-        std::fprintf(stderr, "round trip failed: %s\n", outcome.problem->toUtf8().constData());
+        (void)std::fprintf(stderr, "round trip failed: %s\n",
+                           outcome.problem->toUtf8().constData());
         std::abort();
     }
     return 0;
