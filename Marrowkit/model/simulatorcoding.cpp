@@ -42,13 +42,41 @@ template<typename T> std::optional<QList<std::shared_ptr<T>>> itemsOf(const QVar
     return items;
 }
 
-// The parts of an info dictionary that have a property-list form. Info
-// dictionaries are read from apps' own files; one odd value must not keep a
-// whole catalogue from being sent.
+bool isContainer(const QVariant &value)
+{
+    return value.typeId() == QMetaType::QVariantMap || value.typeId() == QMetaType::QVariantList ||
+           value.typeId() == QMetaType::QStringList;
+}
+
+// Whether lists and dictionaries nest in `value` at most `limit` deep, the
+// value itself counted. Decoded values are bounded in their expanded size,
+// so walking one ends soon.
+bool nestsAtMost(const QVariant &value, int limit)
+{
+    if (!isContainer(value)) {
+        return true;
+    }
+    if (limit < 1) {
+        return false;
+    }
+    const QVariantList children =
+        value.typeId() == QMetaType::QVariantMap ? value.toMap().values() : value.toList();
+    for (const QVariant &child : children) {
+        if (!nestsAtMost(child, limit - 1)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The parts of an info dictionary that have a property-list form, nested no
+// deeper than apps are read with. Info dictionaries are read from apps' own
+// files; one odd value must not keep a whole catalogue from being sent.
+// `depth` is the nesting `value` would be at, the info dictionary's being 1.
 std::optional<QVariant> archivableValue(const QVariant &value, int depth)
 {
-    if (depth > KeyedArchive::maximumDepth - 8) {
-        return std::nullopt; // leaves room for the objects around the dictionary
+    if (isContainer(value) && depth > SimulatorCoding::maximumInfoNesting) {
+        return std::nullopt;
     }
     switch (value.typeId()) {
     case QMetaType::QVariantMap: {
@@ -222,7 +250,7 @@ void SimulatorCoding::encodeWithCoder(const SimulatorApp &app, KeyedArchiver &co
 {
     coder.encodeObject(app.uuid(), QStringLiteral("uuid"));
     coder.encodeObject(app.name(), QStringLiteral("name"));
-    coder.encodeObject(archivableValue(app.info(), 0).value_or(QVariantMap()),
+    coder.encodeObject(archivableValue(app.info(), 1).value_or(QVariantMap()),
                        QStringLiteral("info"));
     if (app.icon()) {
         coder.encodeObject(QVariant::fromValue(*app.icon()), QStringLiteral("icon"));
@@ -296,7 +324,8 @@ std::optional<QVariant> SimulatorCoding::initAppWithCoder(KeyedUnarchiver &coder
     const auto created = coder.decodeObject(QStringLiteral("created"), {DateClass});
     const auto hasTemplateIcon =
         coder.decodeObject(QStringLiteral("hasTemplateIcon"), {BooleanClass});
-    if (coder.hasFailed() || !uuid || !info || info->typeId() != QMetaType::QVariantMap) {
+    if (coder.hasFailed() || !uuid || !info || info->typeId() != QMetaType::QVariantMap ||
+        !nestsAtMost(*info, maximumInfoNesting)) {
         return std::nullopt;
     }
     auto app = SimulatorApp::create(

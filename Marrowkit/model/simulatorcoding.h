@@ -7,7 +7,8 @@
 //                         text), state (raw number): required; containerUrl
 //                         (written even when absent): optional
 //   SimulatorProxyDevice  uuid: required
-//   SimulatorApp          uuid, info: required; name: written, not read;
+//   SimulatorApp          uuid, info (at most maximumInfoNesting deep):
+//                         required; name: written, not read;
 //                         icon, bundle, sandbox (written when present),
 //                         created: optional; hasTemplateIcon: optional, true
 //                         when absent or not a flag
@@ -16,7 +17,9 @@
 // not read gives no object at all.
 //
 // Reading makes new objects owned by the caller; a device's apps get the
-// device as their device (drawing an icon for those that came without).
+// device as their device (drawing an icon for those that came without). An
+// archive that names one catalogue object twice (one app listed by two
+// devices) does not read: the object could belong to only one of them.
 #pragma once
 
 #include "Marrowkit/marrowkit_export.h"
@@ -42,6 +45,14 @@ class MARROWKIT_EXPORT SimulatorCoding
 {
 public:
     SimulatorCoding() = delete;
+
+    // How many lists and dictionaries an app's info dictionary may nest,
+    // itself counted: deeper values are left out on writing, and an archive
+    // holding a deeper one does not read, so that whatever reads is written
+    // again unchanged. The objects around an info dictionary (an update, its
+    // items, a device, its apps, the app) and a date at the bottom still fit
+    // KeyedArchive::maximumDepth.
+    static constexpr int maximumInfoNesting = 90;
 
     // The class names recorded in archives.
     static const QString &deviceClassName();      // "SimulatorDevice"

@@ -3,8 +3,8 @@
 #include "Marrowkit/plist/propertylist.h"
 
 #include <QDateTime>
-#include <QVarLengthArray>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -43,13 +43,29 @@ public:
             return std::nullopt;
         }
         m_objectCount = objectCount;
-        m_state.assign(objectCount, State::Unread);
-        m_values.resize(objectCount);
-        return object(top, 0);
+        m_slots.assign(objectCount, 0);
+        m_budget = PropertyList::maximumExpandedSize(qsizetype(m_size));
+        auto root = object(top, 0);
+        if (!root) {
+            return std::nullopt;
+        }
+        return root->value;
     }
 
 private:
-    enum class State : uchar { Unread, Reading, Done };
+    enum class State : uchar { Reading, Done };
+    // An object read so far, with the number of values it expands to.
+    struct Entry
+    {
+        State state = State::Reading;
+        QVariant value;
+        quint64 size = 0;
+    };
+    struct Read
+    {
+        QVariant value;
+        quint64 size = 1;
+    };
 
     static quint64 bigEndian(const uchar *p, int size)
     {
@@ -99,37 +115,59 @@ private:
         return true;
     }
 
-    std::optional<QVariant> object(quint64 index, int depth)
+    // Each object the trailer claims costs one slot, no more than its offset
+    // in the table costs the file; values are kept only for objects read.
+    std::optional<Read> object(quint64 index, int depth)
     {
         if (index >= m_objectCount || depth > PropertyList::maximumDepth) {
             return std::nullopt;
         }
-        switch (m_state[index]) {
-        case State::Done:
-            return m_values[index];
-        case State::Reading:
-            return std::nullopt; // a reference cycle
-        case State::Unread:
-            break;
+        if (const quint32 slot = m_slots[index]) {
+            const Entry &known = m_entries[slot - 1];
+            if (known.state == State::Reading) {
+                return std::nullopt; // a reference cycle
+            }
+            return Read{known.value, known.size};
         }
-        m_state[index] = State::Reading;
-        auto value = parse(index, depth);
-        if (!value) {
+        m_entries.push_back(Entry{});
+        const size_t slot = m_entries.size();
+        m_slots[index] = quint32(slot);
+        auto read = parse(index, depth);
+        if (!read || read->size > m_budget) {
             return std::nullopt;
         }
-        m_state[index] = State::Done;
-        m_values[index] = *value;
-        return value;
+        m_entries[slot - 1] = Entry{State::Done, read->value, read->size};
+        return read;
     }
 
-    std::optional<QVariant> parse(quint64 index, int depth)
+    // Sums sizes without overflowing; anything past the budget is refused.
+    quint64 grown(quint64 size, quint64 more) const { return std::min(size + more, m_budget + 1); }
+
+    std::optional<Read> parse(quint64 index, int depth)
     {
         const auto offset = offsetOf(index);
         if (!offset) {
             return std::nullopt;
         }
-        quint64 position = *offset + 1;
+        const quint64 position = *offset + 1;
         const uchar marker = m_bytes[*offset];
+        switch (marker >> 4) {
+        case 0xA:
+            return array(position, marker, depth);
+        case 0xD:
+            return dictionary(position, marker, depth);
+        default:
+            break;
+        }
+        auto value = leaf(position, marker);
+        if (!value) {
+            return std::nullopt;
+        }
+        return Read{*value, 1};
+    }
+
+    std::optional<QVariant> leaf(quint64 position, uchar marker) const
+    {
         const uchar low = marker & 0x0f;
         switch (marker >> 4) {
         case 0x0:
@@ -210,10 +248,6 @@ private:
             }
             return QVariant::fromValue(PropertyListUid{bigEndian(m_bytes + position, int(size))});
         }
-        case 0xA:
-            return array(position, marker, depth);
-        case 0xD:
-            return dictionary(position, marker, depth);
         default:
             return std::nullopt;
         }
@@ -243,7 +277,7 @@ private:
         return bigEndian(m_bytes + position + slot * m_refSize, m_refSize);
     }
 
-    std::optional<QVariant> array(quint64 position, uchar marker, int depth)
+    std::optional<Read> array(quint64 position, uchar marker, int depth)
     {
         quint64 count = 0;
         if (!references(position, marker, 1, count)) {
@@ -251,35 +285,39 @@ private:
         }
         QVariantList list;
         list.reserve(qsizetype(count));
+        quint64 size = 1;
         for (quint64 i = 0; i < count; ++i) {
             auto item = object(referenceAt(position, i), depth + 1);
-            if (!item) {
+            size = item ? grown(size, item->size) : size;
+            if (!item || size > m_budget) {
                 return std::nullopt;
             }
-            list.append(*item);
+            list.append(item->value);
         }
-        return QVariant(list);
+        return Read{QVariant(list), size};
     }
 
-    std::optional<QVariant> dictionary(quint64 position, uchar marker, int depth)
+    std::optional<Read> dictionary(quint64 position, uchar marker, int depth)
     {
         quint64 count = 0;
         if (!references(position, marker, 2, count)) {
             return std::nullopt;
         }
         QVariantMap map;
+        quint64 size = 1;
         for (quint64 i = 0; i < count; ++i) {
             auto key = object(referenceAt(position, i), depth + 1);
-            if (!key || key->typeId() != QMetaType::QString) {
+            if (!key || key->value.typeId() != QMetaType::QString) {
                 return std::nullopt;
             }
             auto value = object(referenceAt(position, count + i), depth + 1);
-            if (!value) {
+            size = value ? grown(size, key->size + value->size) : size;
+            if (!value || size > m_budget) {
                 return std::nullopt;
             }
-            map.insert(key->toString(), *value);
+            map.insert(key->value.toString(), value->value);
         }
-        return QVariant(map);
+        return Read{QVariant(map), size};
     }
 
     const uchar *m_bytes;
@@ -288,8 +326,9 @@ private:
     quint64 m_objectCount = 0;
     int m_offsetSize = 0;
     int m_refSize = 0;
-    std::vector<State> m_state;
-    std::vector<QVariant> m_values;
+    quint64 m_budget = 0;
+    std::vector<quint32> m_slots; // per object: 0 unread, else its entry + 1
+    std::vector<Entry> m_entries; // in the order objects are first reached
 };
 
 } // namespace

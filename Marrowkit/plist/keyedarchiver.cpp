@@ -31,6 +31,40 @@ private:
     T m_saved;
 };
 
+// What tells one shared list or dictionary apart from another: the storage
+// its copies share. Nothing for other values and empty ones.
+const void *identityOf(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::QVariantList) {
+        const auto *list = static_cast<const QVariantList *>(value.constData());
+        return list->isEmpty() ? nullptr : list->constData();
+    }
+    if (value.typeId() == QMetaType::QVariantMap) {
+        const auto *map = static_cast<const QVariantMap *>(value.constData());
+        return map->isEmpty() ? nullptr : &map->constBegin().key();
+    }
+    return nullptr;
+}
+
+// Values written as objects with a class record, rather than as themselves.
+bool isObjectKind(QMetaType type)
+{
+    if (type == QMetaType::fromType<ArchivableObject>() || type == QMetaType::fromType<Image>()) {
+        return true;
+    }
+    switch (type.id()) {
+    case QMetaType::QVariantList:
+    case QMetaType::QStringList:
+    case QMetaType::QVariantMap:
+    case QMetaType::QVariantHash:
+    case QMetaType::QUrl:
+    case QMetaType::QDateTime:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 KeyedArchiver::KeyedArchiver()
@@ -63,10 +97,43 @@ quint64 KeyedArchiver::add(const QVariant &value)
     if (m_failed || !value.isValid()) {
         return 0;
     }
+    const QMetaType type = value.metaType();
+    if (!isObjectKind(type)) {
+        return addShared(value);
+    }
+    // Only objects nest, as the reader counts them: a text inside the
+    // deepest object the reader accepts is written too.
     if (m_depth >= KeyedArchive::maximumDepth) {
         m_failed = true;
         return 0;
     }
+    // A list or dictionary met again (one shared value, as decoded values
+    // share what several references name) is written once, not walked again:
+    // equal contents would give the same object anyway.
+    const void *identity = identityOf(value);
+    if (identity) {
+        const auto found = m_sharedValues.constFind(identity);
+        // Written fine at that depth, it fits at any shallower one too.
+        if (found != m_sharedValues.constEnd() && found->depth >= m_depth) {
+            return found->index;
+        }
+    }
+    const int depthHere = m_depth;
+    const int codedBefore = m_codedObjects;
+    const quint64 index = addObjectValue(value);
+    // Catalogue objects are written afresh each time, so a value holding
+    // one is never reused.
+    if (identity && !m_failed && m_codedObjects == codedBefore) {
+        const auto found = m_sharedValues.constFind(identity);
+        if (found == m_sharedValues.constEnd() || found->depth < depthHere) {
+            m_sharedValues.insert(identity, SharedValue{value, index, depthHere});
+        }
+    }
+    return index;
+}
+
+quint64 KeyedArchiver::addObjectValue(const QVariant &value)
+{
     Restore<int> depth(m_depth, m_depth + 1);
     const QMetaType type = value.metaType();
     if (type == QMetaType::fromType<ArchivableObject>()) {
@@ -236,6 +303,7 @@ quint64 KeyedArchiver::addCodedObject(const ArchivableObject &object)
         m_failed = true;
         return 0;
     }
+    ++m_codedObjects;
     // The object takes its number before its values, so that objects appear
     // in the order they are written.
     const quint64 index = quint64(m_objects.size());

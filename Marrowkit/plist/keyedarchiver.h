@@ -1,6 +1,9 @@
 // Writes keyed archives (layout in archivableobject.h). Objects are numbered
 // in the order they are first written; equal texts, numbers, data, class
-// records and built-in objects are stored once and shared by reference.
+// records and built-in objects are stored once and shared by reference. A
+// list or dictionary that one value holds in several places (as decoded
+// values do) is written once, so archiving takes time in proportion to the
+// distinct objects, not to every path through them.
 //
 // One archiver writes one archive on the calling thread.
 #pragma once
@@ -32,6 +35,7 @@ public:
 private:
     KeyedArchiver();
     quint64 add(const QVariant &value);
+    quint64 addObjectValue(const QVariant &value);
     quint64 addShared(const QVariant &value);
     quint64 addObject(const QStringList &classes, QVariantMap fields);
     static QByteArray contentKey(const QVariantMap &fields);
@@ -49,6 +53,16 @@ private:
     QHash<QByteArray, quint64> m_data;
     QHash<QString, quint64> m_classes;
     QHash<QByteArray, quint64> m_sharedObjects;
+    // Lists and dictionaries already written, by the storage their copies
+    // share (the value is kept so that the storage outlives the archive).
+    struct SharedValue
+    {
+        QVariant value;
+        quint64 index = 0;
+        int depth = 0; // the deepest it was written at
+    };
+    QHash<const void *, SharedValue> m_sharedValues;
+    int m_codedObjects = 0;
     quint64 m_booleans[2] = {0, 0};
     QVariantMap *m_current = nullptr; // fields of the object being encoded
     int m_depth = 0;

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QUrl>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -32,6 +33,9 @@ constexpr quint64 bit(int index)
 {
     return quint64(1) << index;
 }
+
+// Catalogue objects: the classes decoded through the caller's decoders.
+constexpr quint64 codedClasses = ~(bit(FirstDecoderBit) - 1);
 
 const QVariant *field(const QVariantMap &fields, const QString &key)
 {
@@ -98,6 +102,7 @@ std::optional<QVariant> KeyedUnarchiver::decodeRoot(const QByteArray &data,
     if (!archive) {
         return std::nullopt;
     }
+    m_budget = PropertyList::maximumExpandedSize(data.size());
     const QVariant *archiver = field(*archive, QStringLiteral("$archiver"));
     const QVariant *version = field(*archive, QStringLiteral("$version"));
     const QVariant *top = field(*archive, QStringLiteral("$top"));
@@ -153,6 +158,13 @@ std::optional<QVariant> KeyedUnarchiver::decodeObject(const QString &key,
     if (result.outcome != Outcome::Value) {
         return std::nullopt;
     }
+    if (!m_codedSizes.empty()) {
+        m_codedSizes.back() = grown(m_codedSizes.back(), result.size);
+        if (m_codedSizes.back() > m_budget) {
+            broken();
+            return std::nullopt;
+        }
+    }
     return result.value;
 }
 
@@ -184,6 +196,12 @@ KeyedUnarchiver::Read KeyedUnarchiver::broken()
 {
     m_failed = true;
     return {};
+}
+
+// Sums sizes without overflowing; anything past the budget is refused.
+quint64 KeyedUnarchiver::grown(quint64 size, quint64 more) const
+{
+    return std::min(size + more, m_budget + 1);
 }
 
 KeyedUnarchiver::Read KeyedUnarchiver::read(const QVariant &reference, quint64 allowed)
@@ -227,7 +245,7 @@ KeyedUnarchiver::Read KeyedUnarchiver::read(const QVariant &reference, quint64 a
     if (!(allowed & bit(kind))) {
         return {};
     }
-    return {Outcome::Value, object, bit(kind)};
+    return {Outcome::Value, object, bit(kind), 1};
 }
 
 KeyedUnarchiver::Read KeyedUnarchiver::readObject(quint64 index, quint64 allowed)
@@ -237,10 +255,13 @@ KeyedUnarchiver::Read KeyedUnarchiver::readObject(quint64 index, quint64 allowed
         return broken(); // a reference cycle
     }
     if (entry.state == State::Done) {
+        if (entry.classes & codedClasses) {
+            return broken(); // a catalogue object has one owner
+        }
         if (entry.classes & ~allowed) {
             return {};
         }
-        return {Outcome::Value, entry.value, entry.classes};
+        return {Outcome::Value, entry.value, entry.classes, entry.size};
     }
     for (quint64 refused : entry.refused) {
         if (!(allowed & ~refused)) {
@@ -264,7 +285,7 @@ KeyedUnarchiver::Read KeyedUnarchiver::readObject(quint64 index, quint64 allowed
     Read result = decodeByClass(*classBit, fields, allowed);
     --m_depth;
     // `entry` is still valid: m_entries never changes size while reading.
-    if (m_failed) {
+    if (m_failed || result.size > m_budget) {
         return broken();
     }
     if (result.outcome != Outcome::Value) {
@@ -275,6 +296,7 @@ KeyedUnarchiver::Read KeyedUnarchiver::readObject(quint64 index, quint64 allowed
     entry.state = State::Done;
     entry.value = result.value;
     entry.classes = result.classes;
+    entry.size = result.size;
     return result;
 }
 
@@ -345,6 +367,7 @@ KeyedUnarchiver::Read KeyedUnarchiver::readArray(const QVariantMap &fields, quin
     QVariantList values;
     values.reserve(references.size());
     quint64 classes = bit(ArrayBit);
+    quint64 size = 1;
     for (const QVariant &reference : references) {
         const Read item = read(reference, allowed);
         if (m_failed || item.outcome == Outcome::Null) {
@@ -355,14 +378,19 @@ KeyedUnarchiver::Read KeyedUnarchiver::readArray(const QVariantMap &fields, quin
         }
         values.append(item.value);
         classes |= item.classes;
+        size = grown(size, item.size);
+        if (size > m_budget) {
+            return broken();
+        }
     }
-    return {Outcome::Value, values, classes};
+    return {Outcome::Value, values, classes, size};
 }
 
 KeyedUnarchiver::Read KeyedUnarchiver::readDictionary(const QVariantMap &fields, quint64 allowed)
 {
     QVariantMap map;
     quint64 classes = bit(DictionaryBit);
+    quint64 size = 1;
     const QLatin1String classKey("$class");
     for (auto it = fields.constBegin(); it != fields.constEnd(); ++it) {
         QString key = it.key();
@@ -387,8 +415,12 @@ KeyedUnarchiver::Read KeyedUnarchiver::readDictionary(const QVariantMap &fields,
         }
         map.insert(map.cend(), key, value.value);
         classes |= value.classes;
+        size = grown(size, 1 + value.size); // the key, and what it names
+        if (size > m_budget) {
+            return broken();
+        }
     }
-    return {Outcome::Value, map, classes};
+    return {Outcome::Value, map, classes, size};
 }
 
 KeyedUnarchiver::Read KeyedUnarchiver::readURL(const QVariantMap &fields)
@@ -402,7 +434,7 @@ KeyedUnarchiver::Read KeyedUnarchiver::readURL(const QVariantMap &fields)
     if (!url.isValid() || url.isEmpty()) {
         return broken();
     }
-    return {Outcome::Value, url, bit(URLBit)};
+    return {Outcome::Value, url, bit(URLBit), 2};
 }
 
 KeyedUnarchiver::Read KeyedUnarchiver::readDate(const QVariantMap &fields)
@@ -434,7 +466,7 @@ KeyedUnarchiver::Read KeyedUnarchiver::readImage(const QVariantMap &fields)
     if (!image) {
         return {};
     }
-    return {Outcome::Value, QVariant::fromValue(*image), bit(ImageBit)};
+    return {Outcome::Value, QVariant::fromValue(*image), bit(ImageBit), 2};
 }
 
 KeyedUnarchiver::Read KeyedUnarchiver::readCoded(int classBit, const QVariantMap &fields)
@@ -444,10 +476,13 @@ KeyedUnarchiver::Read KeyedUnarchiver::readCoded(int classBit, const QVariantMap
         return broken();
     }
     m_fields.push_back(&fields);
+    m_codedSizes.push_back(1);
     std::optional<QVariant> value = decoder.value()(*this);
+    const quint64 size = m_codedSizes.back();
+    m_codedSizes.pop_back();
     m_fields.pop_back();
     if (m_failed || !value || !value->isValid()) {
         return broken();
     }
-    return {Outcome::Value, *value, bit(classBit)};
+    return {Outcome::Value, *value, bit(classBit), size};
 }

@@ -7,9 +7,14 @@
 // keys. Catalogue classes are decoded only through the decoders the caller
 // hands in. Anything else gives nothing: an unknown or refused class, a
 // required key that is missing or of another class, a reference out of range,
-// a reference cycle, nesting deeper than KeyedArchive::maximumDepth, or a
-// structure that is not this layout. Every object is read at most once per
-// set of accepted classes, so reading takes time in proportion to the archive.
+// a reference cycle, nesting deeper than KeyedArchive::maximumDepth, a
+// catalogue object reached by more than one reference (it could belong to
+// only one owner), or a structure that is not this layout. Every object is
+// read at most once per set of accepted classes, so reading takes time in
+// proportion to the archive; an object named by several references is one
+// shared value, but archives whose value would expand beyond
+// PropertyList::maximumExpandedSize (every reference counted as what it
+// names) are refused, since whoever walks the value walks every copy.
 //
 // Decoded values: Text -> QString, Number -> qint64 or double, Boolean ->
 // bool, Data -> QByteArray, Array -> QVariantList, Dictionary -> QVariantMap,
@@ -68,12 +73,14 @@ private:
         Outcome outcome = Outcome::Refused;
         QVariant value;
         quint64 classes = 0; // the classes the value is made of
+        quint64 size = 1;    // the values it expands to
     };
     enum class State : quint8 { Unread, Reading, Done };
     struct Entry
     {
         State state = State::Unread;
         quint64 classes = 0;
+        quint64 size = 0;
         QVariant value;
         QVarLengthArray<quint64, 2> refused; // class sets this object failed under
     };
@@ -92,6 +99,7 @@ private:
     Read readImage(const QVariantMap &fields);
     Read readCoded(int classBit, const QVariantMap &fields);
     Read broken();
+    quint64 grown(quint64 size, quint64 more) const;
 
     const DecoderTable &m_decoders;
     QHash<QString, int> m_classBits;
@@ -100,6 +108,8 @@ private:
     QVariantList m_objects;
     std::vector<Entry> m_entries;
     std::vector<const QVariantMap *> m_fields; // objects being decoded, innermost last
+    std::vector<quint64> m_codedSizes;         // their sizes so far, the same way
+    quint64 m_budget = 0;
     int m_depth = 0;
     bool m_failed = false;
 };

@@ -6,6 +6,7 @@
 #include "Marrowkit/platform/saferead.h"
 #include "Marrowkit/plist/binarypropertylistwriter.h"
 #include "plist/binarypropertylist_p.h"
+#include "plist/xmlpropertylist_p.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -24,9 +25,6 @@ struct NodeDeleter
     void operator()(plist_t node) const { plist_free(node); }
 };
 using Node = std::unique_ptr<void, NodeDeleter>;
-
-// Seconds between 1970-01-01 and libplist's epoch, 2001-01-01.
-constexpr qint64 appleEpochOffset = 978307200;
 
 bool isBinary(const QByteArray &data)
 {
@@ -58,9 +56,11 @@ bool hasNulCharacter(const QByteArray &xml)
     return false;
 }
 
-std::optional<QVariant> toVariant(plist_t node, int depth);
+using Dates = QList<QDateTime>;
 
-std::optional<QVariant> dictionaryToVariant(plist_t node, int depth)
+std::optional<QVariant> toVariant(plist_t node, int depth, const Dates &dates);
+
+std::optional<QVariant> dictionaryToVariant(plist_t node, int depth, const Dates &dates)
 {
     QVariantMap map;
     plist_dict_iter it = nullptr;
@@ -79,7 +79,7 @@ std::optional<QVariant> dictionaryToVariant(plist_t node, int depth)
         }
         const QString keyText = QString::fromUtf8(key);
         free(key);
-        auto converted = value ? toVariant(value, depth + 1) : std::nullopt;
+        auto converted = value ? toVariant(value, depth + 1, dates) : std::nullopt;
         if (!converted) {
             ok = false;
             break;
@@ -101,21 +101,21 @@ std::optional<QVariant> dictionaryToVariant(plist_t node, int depth)
     return map;
 }
 
-std::optional<QVariant> toVariant(plist_t node, int depth)
+std::optional<QVariant> toVariant(plist_t node, int depth, const Dates &dates)
 {
     if (depth > PropertyList::maximumDepth) {
         return std::nullopt;
     }
     switch (plist_get_node_type(node)) {
     case PLIST_DICT:
-        return dictionaryToVariant(node, depth);
+        return dictionaryToVariant(node, depth, dates);
     case PLIST_ARRAY: {
         QVariantList list;
         const uint32_t count = plist_array_get_size(node);
         list.reserve(count);
         for (uint32_t i = 0; i < count; ++i) {
             plist_t item = plist_array_get_item(node, i);
-            auto converted = item ? toVariant(item, depth + 1) : std::nullopt;
+            auto converted = item ? toVariant(item, depth + 1, dates) : std::nullopt;
             if (!converted) {
                 return std::nullopt;
             }
@@ -151,11 +151,15 @@ std::optional<QVariant> toVariant(plist_t node, int depth)
         return value != 0;
     }
     case PLIST_DATE: {
+        // A stand-in for a date read from the text (see xmlpropertylist_p.h).
         int32_t sec = 0;
         int32_t usec = 0;
         plist_get_date_val(node, &sec, &usec);
-        const qint64 msecs = (qint64(sec) + appleEpochOffset) * 1000 + usec / 1000;
-        return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC);
+        const auto index = PropertyList::XmlText::standInIndex(sec, dates.size());
+        if (!index || usec != 0) {
+            return std::nullopt;
+        }
+        return dates.at(*index);
     }
     case PLIST_DATA: {
         char *bytes = nullptr;
@@ -175,7 +179,7 @@ std::optional<QVariant> toVariant(plist_t node, int depth)
     }
 }
 
-Node fromVariant(const QVariant &value, int depth)
+Node fromVariant(const QVariant &value, int depth, Dates &dates)
 {
     if (depth > PropertyList::maximumDepth) {
         return nullptr;
@@ -188,7 +192,7 @@ Node fromVariant(const QVariant &value, int depth)
         Node dict(plist_new_dict());
         const QVariantMap map = value.toMap();
         for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
-            Node child = fromVariant(it.value(), depth + 1);
+            Node child = fromVariant(it.value(), depth + 1, dates);
             if (!child || it.key().contains(QChar(0))) {
                 return nullptr;
             }
@@ -202,13 +206,13 @@ Node fromVariant(const QVariant &value, int depth)
         for (auto it = hash.constBegin(); it != hash.constEnd(); ++it) {
             map.insert(it.key(), it.value());
         }
-        return fromVariant(map, depth);
+        return fromVariant(map, depth, dates);
     }
     case QMetaType::QVariantList:
     case QMetaType::QStringList: {
         Node array(plist_new_array());
         for (const QVariant &item : value.toList()) {
-            Node child = fromVariant(item, depth + 1);
+            Node child = fromVariant(item, depth + 1, dates);
             if (!child) {
                 return nullptr;
             }
@@ -240,13 +244,13 @@ Node fromVariant(const QVariant &value, int depth)
     case QMetaType::Float:
         return Node(plist_new_real(value.toDouble()));
     case QMetaType::QDateTime: {
-        const qint64 msecs = value.toDateTime().toMSecsSinceEpoch() - appleEpochOffset * 1000;
-        const qint64 sec = msecs >= 0 ? msecs / 1000 : -((-msecs + 999) / 1000);
-        const qint64 usec = (msecs - sec * 1000) * 1000;
-        if (sec < INT32_MIN || sec > INT32_MAX) {
+        // Written as a stand-in, replaced by the date's own text afterwards.
+        const QDateTime date = value.toDateTime();
+        if (!PropertyList::XmlText::formatDate(date) || dates.size() >= INT32_MAX) {
             return nullptr;
         }
-        return Node(plist_new_date(int32_t(sec), int32_t(usec)));
+        dates.append(date);
+        return Node(plist_new_date(int32_t(dates.size() - 1), 0));
     }
     case QMetaType::QByteArray: {
         const QByteArray bytes = value.toByteArray();
@@ -272,13 +276,18 @@ std::optional<QVariant> fromData(const QByteArray &data)
     if (hasNulCharacter(data)) {
         return std::nullopt;
     }
+    // The <plist> element and the root hold every value two tags deep.
+    const auto prepared = XmlText::prepare(data, maximumDepth + 2);
+    if (!prepared) {
+        return std::nullopt;
+    }
     plist_t root = nullptr;
-    plist_from_xml(data.constData(), uint32_t(data.size()), &root);
+    plist_from_xml(prepared->xml.constData(), uint32_t(prepared->xml.size()), &root);
     if (!root) {
         return std::nullopt;
     }
     Node owner(root);
-    return toVariant(root, 0);
+    return toVariant(root, 0, prepared->dates);
 }
 
 std::optional<QVariant> fromFile(const QString &path)
@@ -311,7 +320,8 @@ std::optional<QByteArray> toData(const QVariant &value, Format format)
     if (format == Format::Binary) {
         return writeBinary(value);
     }
-    Node root = fromVariant(value, 0);
+    Dates dates;
+    Node root = fromVariant(value, 0, dates);
     if (!root) {
         return std::nullopt;
     }
@@ -321,9 +331,9 @@ std::optional<QByteArray> toData(const QVariant &value, Format format)
     if (!bytes) {
         return std::nullopt;
     }
-    QByteArray result(bytes, qsizetype(length));
+    const QByteArray written(bytes, qsizetype(length));
     free(bytes);
-    return result;
+    return dates.isEmpty() ? written : XmlText::restoreDates(written, dates);
 }
 
 bool writeFile(const QString &path, const QVariant &value, Format format)

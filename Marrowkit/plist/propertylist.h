@@ -16,6 +16,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <algorithm>
 #include <optional>
 
 // A keyed-archive object reference ("CF$UID").
@@ -33,6 +34,16 @@ enum class Format { Xml, Binary };
 // Limits that keep hostile input from exhausting the stack or memory.
 inline constexpr int maximumDepth = 256;
 inline constexpr qsizetype maximumInputSize = qsizetype(256) * 1024 * 1024;
+
+// How many values (every list, dictionary, key and leaf, an object referred
+// to n times counted n times) a decoded value may expand to. Readers hand out
+// one shared value for an object that many references name, but whoever
+// walks the result (a writer, a comparison) sees every copy: a few hundred
+// bytes of references to references would otherwise expand beyond memory.
+inline constexpr quint64 maximumExpandedSize(qsizetype inputSize)
+{
+    return std::max(quint64(1) << 20, 8 * quint64(std::max(inputSize, qsizetype(0))));
+}
 
 MARROWKIT_EXPORT std::optional<QVariant> fromData(const QByteArray &data);
 MARROWKIT_EXPORT std::optional<QVariant> fromFile(const QString &path);

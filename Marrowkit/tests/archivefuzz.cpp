@@ -10,11 +10,54 @@
 
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QHash>
+#include <QScopeGuard>
 #include <QUrl>
 
 namespace archivefuzz {
 
 namespace {
+
+QString print(const QVariant &value);
+
+// Decoded values share what several references name, so a list or
+// dictionary met again prints as it did the first time, and a long part is
+// printed as its digest: printing takes time in proportion to the distinct
+// objects, not to every path through them.
+// Parts printed during one decodeAny (which empties it), by identity.
+QHash<const void *, std::pair<QVariant, QString>> &printedParts()
+{
+    static thread_local QHash<const void *, std::pair<QVariant, QString>> parts;
+    return parts;
+}
+
+QString printPart(const QVariant &value)
+{
+    auto &printed = printedParts();
+    const void *identity = nullptr;
+    if (value.typeId() == QMetaType::QVariantList && !value.toList().isEmpty()) {
+        identity = static_cast<const QVariantList *>(value.constData())->constData();
+    } else if (value.typeId() == QMetaType::QVariantMap && !value.toMap().isEmpty()) {
+        identity = &static_cast<const QVariantMap *>(value.constData())->constBegin().key();
+    }
+    if (identity) {
+        const auto found = printed.constFind(identity);
+        if (found != printed.constEnd()) {
+            return found->second;
+        }
+    }
+    QString text = print(value);
+    if (text.size() > 64) {
+        text = QStringLiteral("#") +
+               QString::fromLatin1(
+                   QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Md5).toHex());
+    }
+    if (identity) {
+        // The value is kept so that its storage is not reused by another.
+        printed.insert(identity, {value, text});
+    }
+    return text;
+}
 
 QString print(const QVariant &value)
 {
@@ -31,7 +74,7 @@ QString print(const QVariant &value)
     case QMetaType::QVariantList: {
         QStringList items;
         for (const QVariant &item : value.toList()) {
-            items << print(item);
+            items << printPart(item);
         }
         return QLatin1Char('[') + items.join(QLatin1Char(',')) + QLatin1Char(']');
     }
@@ -39,7 +82,7 @@ QString print(const QVariant &value)
         QStringList items;
         const QVariantMap map = value.toMap();
         for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
-            items << it.key() + QLatin1Char(':') + print(it.value());
+            items << it.key() + QLatin1Char(':') + printPart(it.value());
         }
         return QLatin1Char('{') + items.join(QLatin1Char(',')) + QLatin1Char('}');
     }
@@ -199,6 +242,8 @@ std::optional<QString> rootClass(const QByteArray &data)
 
 std::optional<Decoded> decodeAny(const QByteArray &data)
 {
+    printedParts().clear();
+    const auto forget = qScopeGuard([] { printedParts().clear(); });
     const auto root = rootClass(data);
     if (!root) {
         return std::nullopt;

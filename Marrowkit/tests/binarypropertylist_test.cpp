@@ -3,11 +3,31 @@
 // counts, shared subtrees that would explode) must give nothing quickly.
 #include "Marrowkit/plist/propertylist.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
 
 #include <vector>
 
 namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool underAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool underAddressSanitizer = true;
+#else
+constexpr bool underAddressSanitizer = false;
+#endif
+#else
+constexpr bool underAddressSanitizer = false;
+#endif
 
 // Builds "bplist00" files object by object.
 class BplistBuilder
@@ -143,17 +163,47 @@ TEST(BinaryPropertyList, ReferenceCyclesAreRefused)
     EXPECT_FALSE(PropertyList::fromData(indirect.build(0)));
 }
 
-TEST(BinaryPropertyList, SharedSubtreesAreReadOnceNotExponentially)
+// Level n is an array referring to level n-1 twice: n + 1 objects that
+// expand to 2^(n+1) - 1 values.
+QByteArray ladder(int levels)
 {
-    // Level n is an array referencing level n-1 twice: 2^60 paths, 61 objects.
     BplistBuilder b;
     int level = b.integer(1);
-    for (int i = 0; i < 60; ++i) {
+    for (int i = 0; i < levels; ++i) {
         level = b.array({level, level});
     }
-    auto read = PropertyList::fromData(b.build(level));
+    return b.build(level);
+}
+
+TEST(BinaryPropertyList, SharedObjectsReadWhileTheirExpansionStaysSmall)
+{
+    auto read = PropertyList::fromData(ladder(12));
     ASSERT_TRUE(read);
     EXPECT_EQ(read->toList().size(), 2);
+    const auto written = PropertyList::toData(*read, PropertyList::Format::Binary);
+    ASSERT_TRUE(written) << "what reads can be written";
+    const auto again = PropertyList::fromData(*written);
+    ASSERT_TRUE(again) << "and read again";
+    EXPECT_EQ(*again, *read);
+}
+
+TEST(BinaryPropertyList, LaddersThatWouldExpandBeyondTheBudgetAreRefused)
+{
+    // 2^20 values just fit the smallest budget; 2^21 do not. Depth 40 would
+    // expand to 2^41 values: walking it would never finish.
+    EXPECT_TRUE(PropertyList::fromData(ladder(18)));
+    EXPECT_FALSE(PropertyList::fromData(ladder(20)));
+    EXPECT_FALSE(PropertyList::fromData(ladder(40)));
+
+    // Shared objects under dictionaries count as often as they are named.
+    BplistBuilder b;
+    const int key = b.ascii("k");
+    const int other = b.ascii("l");
+    int level = b.integer(1);
+    for (int i = 0; i < 40; ++i) {
+        level = b.dict({key, other}, {level, level});
+    }
+    EXPECT_FALSE(PropertyList::fromData(b.build(level)));
 }
 
 TEST(BinaryPropertyList, StructuralLiesGiveNothing)
@@ -188,6 +238,49 @@ TEST(BinaryPropertyList, StructuralLiesGiveNothing)
     QByteArray tableOutside = good;
     tableOutside[tableOutside.size() - 1] = char(0xff);
     EXPECT_FALSE(PropertyList::fromData(tableOutside));
+}
+
+[[noreturn]] void readBounded(const QByteArray &data, rlim_t limit)
+{
+    const rlimit bound{limit, limit};
+    setrlimit(RLIMIT_AS, &bound);
+    std::_Exit(PropertyList::fromData(data) ? 1 : 0);
+}
+
+// Reads `data` in a child process whose address space may grow by at most
+// `headroom` bytes; the child exits with 0 when the list was refused.
+void readRefusedWithin(const QByteArray &data, quint64 headroom)
+{
+    quint64 pages = 0;
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    ASSERT_TRUE(statm.open(QIODevice::ReadOnly));
+    pages = statm.readAll().split(' ').value(0).toULongLong();
+    ASSERT_GT(pages, 0u);
+    const rlim_t limit = rlim_t(pages * quint64(sysconf(_SC_PAGESIZE)) + headroom);
+    EXPECT_EXIT(readBounded(data, limit), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(BinaryPropertyListDeathTest, ClaimedObjectCountsCostLittleAhead)
+{
+    if (underAddressSanitizer) {
+        GTEST_SKIP() << "address space limits do not suit the address sanitizer";
+    }
+    // 64 MB of zeros whose trailer claims 32 million objects behind a table
+    // of one-byte offsets: no object is ever reached (offset 0 is the header),
+    // so no more than a small slot per offset may be set aside ahead.
+    const qsizetype size = qsizetype(64) << 20;
+    QByteArray data(size, '\0');
+    std::memcpy(data.data(), "bplist00", 8);
+    const quint64 tableOffset = quint64(size) / 2;
+    const quint64 count = quint64(size) - 32 - tableOffset;
+    uchar *trailer = reinterpret_cast<uchar *>(data.data()) + size - 32;
+    trailer[6] = 1; // offset size
+    trailer[7] = 4; // reference size
+    for (int i = 0; i < 8; ++i) {
+        trailer[8 + i] = uchar(count >> (56 - 8 * i));
+        trailer[24 + i] = uchar(tableOffset >> (56 - 8 * i));
+    }
+    readRefusedWithin(data, quint64(256) << 20);
 }
 
 TEST(BinaryPropertyList, NestingBeyondTheLimitIsRefused)

@@ -352,7 +352,7 @@ TEST(KeyedArchive, ALongerCycleThroughCodedObjectsGivesNothing)
     EXPECT_FALSE(KeyedUnarchiver::unarchivedObject(data, {QStringLiteral("Pair")}, decoders));
 }
 
-TEST(KeyedArchive, DeepNestingGivesNothingAndSharedObjectsDoNotMultiplyWork)
+TEST(KeyedArchive, DeepNestingGivesNothing)
 {
     // Lists nested past the limit, each holding the next.
     QVariantList objects{classRecord(QStringLiteral("Array"))};
@@ -364,19 +364,155 @@ TEST(KeyedArchive, DeepNestingGivesNothingAndSharedObjectsDoNotMultiplyWork)
             {QStringLiteral("items"), i + 1 < depth ? QVariantList{ref(next)} : QVariantList{}}});
     }
     EXPECT_FALSE(KeyedUnarchiver::unarchivedObject(handMade(objects, 2), {ArrayClass}));
+}
 
-    // 60 lists, each holding the next one twice: 2^60 paths, 60 objects.
-    QVariantList doubling{classRecord(QStringLiteral("Array"))};
-    for (int i = 0; i < 60; ++i) {
+TEST(KeyedArchive, WhatReadsAtTheDepthLimitIsWrittenAgain)
+{
+    // Dictionaries as deep as the reader accepts, a text in the deepest.
+    auto nested = [](int depth) {
+        QVariant value = QVariantMap{{QStringLiteral("leaf"), QStringLiteral("text")}};
+        for (int i = 1; i < depth; ++i) {
+            value = QVariantMap{{QStringLiteral("inner"), value}};
+        }
+        return value;
+    };
+    const auto atLimit = KeyedArchiver::archivedDataWithRootObject(nested(maximumDepth));
+    ASSERT_TRUE(atLimit);
+    const auto read = KeyedUnarchiver::unarchivedObject(*atLimit, {DictionaryClass, TextClass});
+    ASSERT_TRUE(read);
+    EXPECT_EQ(*read, nested(maximumDepth));
+    EXPECT_EQ(KeyedArchiver::archivedDataWithRootObject(*read), atLimit);
+    EXPECT_FALSE(KeyedArchiver::archivedDataWithRootObject(nested(maximumDepth + 1)));
+}
+
+// `levels` lists, each holding the next one twice; the last is empty. The
+// value expands to 2^levels - 1 lists.
+QByteArray arrayLadder(int levels)
+{
+    QVariantList objects{classRecord(QStringLiteral("Array"))};
+    for (int i = 0; i < levels; ++i) {
         const quint64 next = quint64(i) + 3;
-        doubling.append(
+        objects.append(
             QVariantMap{{QStringLiteral("$class"), ref(1)},
                         {QStringLiteral("items"),
-                         i + 1 < 60 ? QVariantList{ref(next), ref(next)} : QVariantList{}}});
+                         i + 1 < levels ? QVariantList{ref(next), ref(next)} : QVariantList{}}});
     }
-    auto read = KeyedUnarchiver::unarchivedObject(handMade(doubling, 2), {ArrayClass});
+    return handMade(objects, 2);
+}
+
+TEST(KeyedArchive, SharedObjectsReadOnceWhileTheirExpansionStaysSmall)
+{
+    auto read = KeyedUnarchiver::unarchivedObject(arrayLadder(12), {ArrayClass});
     ASSERT_TRUE(read);
     EXPECT_EQ(read->toList().size(), 2);
+    const auto again = KeyedArchiver::archivedDataWithRootObject(*read);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(KeyedUnarchiver::unarchivedObject(*again, {ArrayClass}), read);
+}
+
+TEST(KeyedArchive, LaddersThatWouldExpandBeyondTheBudgetAreRefused)
+{
+    // A ladder of 40 would expand to 2^40 lists: writing it again, or
+    // comparing it, would never finish.
+    EXPECT_TRUE(KeyedUnarchiver::unarchivedObject(arrayLadder(20), {ArrayClass}));
+    EXPECT_FALSE(KeyedUnarchiver::unarchivedObject(arrayLadder(21), {ArrayClass}));
+    EXPECT_FALSE(KeyedUnarchiver::unarchivedObject(arrayLadder(40), {ArrayClass}));
+
+    // The same through dictionaries, each naming the next under two keys.
+    QVariantList objects{classRecord(QStringLiteral("Dictionary"))};
+    for (int i = 0; i < 40; ++i) {
+        const QVariant next = i + 1 < 40 ? ref(quint64(i) + 3) : ref(0);
+        objects.append(QVariantMap{{QStringLiteral("$class"), ref(1)},
+                                   {QStringLiteral("a"), i + 1 < 40 ? next : QVariant(ref(1))},
+                                   {QStringLiteral("b"), i + 1 < 40 ? next : QVariant(ref(1))}});
+    }
+    EXPECT_FALSE(
+        KeyedUnarchiver::unarchivedObject(handMade(objects, 2), {DictionaryClass, TextClass}));
+
+    // And through a catalogue object's keys: each names the same list,
+    // which expands to 2^19 - 1 lists; four of them exceed the budget.
+    QVariantList pairs{classRecord(QStringLiteral("Array")), classRecord(QStringLiteral("Pair"))};
+    for (int i = 0; i < 19; ++i) {
+        const quint64 next = quint64(pairs.size()) + 2;
+        pairs.append(
+            QVariantMap{{QStringLiteral("$class"), ref(1)},
+                        {QStringLiteral("items"),
+                         i + 1 < 19 ? QVariantList{ref(next), ref(next)} : QVariantList{}}});
+    }
+    const QStringList keys{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
+                           QStringLiteral("d")};
+    const KeyedUnarchiver::DecoderTable listsUnderKeys{
+        {QStringLiteral("Pair"), [keys](KeyedUnarchiver &coder) -> std::optional<QVariant> {
+             QVariantList lists;
+             for (const QString &key : keys) {
+                 if (coder.containsValueForKey(key)) {
+                     lists << coder.decodeRequiredObject(key, {ArrayClass}).value_or(QVariant());
+                 }
+             }
+             return lists;
+         }}};
+    auto pairNaming = [&](int keyCount) {
+        QVariantMap pair{{QStringLiteral("$class"), ref(2)}};
+        for (int i = 0; i < keyCount; ++i) {
+            pair.insert(keys.at(i), ref(3));
+        }
+        QVariantList objects = pairs;
+        objects.append(pair);
+        return handMade(objects, quint64(objects.size()));
+    };
+    EXPECT_TRUE(
+        KeyedUnarchiver::unarchivedObject(pairNaming(1), {QStringLiteral("Pair")}, listsUnderKeys));
+    EXPECT_FALSE(
+        KeyedUnarchiver::unarchivedObject(pairNaming(4), {QStringLiteral("Pair")}, listsUnderKeys));
+}
+
+TEST(KeyedArchive, AValueSharedAlongManyPathsIsWrittenOnce)
+{
+    // 40 levels, each holding the one below twice: 2^40 paths through 41
+    // lists. Walking every path would never finish.
+    QVariant level = QVariantList{QStringLiteral("bottom")};
+    for (int i = 0; i < 40; ++i) {
+        level = QVariantList{level, level};
+    }
+    const auto data = KeyedArchiver::archivedDataWithRootObject(level);
+    ASSERT_TRUE(data);
+    const auto archive = PropertyList::dictionaryFromData(*data);
+    ASSERT_TRUE(archive);
+    // $null, the text, the class record and the 41 lists.
+    EXPECT_EQ(archive->value(QStringLiteral("$objects")).toList().size(), 44);
+
+    // Catalogue objects are written afresh wherever they occur, even in a
+    // list that is written twice.
+    const QVariant pairs = QVariantList{QVariant::fromValue(pair(QStringLiteral("a"), {}))};
+    const auto twice = KeyedArchiver::archivedDataWithRootObject(QVariantList{pairs, pairs});
+    ASSERT_TRUE(twice);
+    const auto read = readPairs(*twice);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->toList().size(), 2);
+}
+
+TEST(KeyedArchive, ACatalogueObjectNamedTwiceGivesNothing)
+{
+    // Object 3 is one pair, named twice by the list (1), or by two lists
+    // that are one object (6 holding 1 twice).
+    const QVariantList once{
+        QVariantMap{{QStringLiteral("$class"), ref(2)},
+                    {QStringLiteral("items"), QVariantList{ref(3)}}},
+        classRecord(QStringLiteral("Array")),
+        QVariantMap{{QStringLiteral("$class"), ref(4)}, {QStringLiteral("name"), ref(5)}},
+        classRecord(QStringLiteral("Pair")),
+        QStringLiteral("a"),
+    };
+    ASSERT_TRUE(readPairs(handMade(once)));
+    QVariantList twice = once;
+    twice[0] = QVariantMap{{QStringLiteral("$class"), ref(2)},
+                           {QStringLiteral("items"), QVariantList{ref(3), ref(3)}}};
+    EXPECT_FALSE(readPairs(handMade(twice)));
+    QVariantList throughOneList = once;
+    throughOneList.append(QVariantMap{{QStringLiteral("$class"), ref(2)},
+                                      {QStringLiteral("items"), QVariantList{ref(1), ref(1)}}});
+    ASSERT_TRUE(readPairs(handMade(throughOneList, 1)));
+    EXPECT_FALSE(readPairs(handMade(throughOneList, 6)));
 }
 
 TEST(KeyedArchive, WrongHeaderGivesNothing)

@@ -130,18 +130,86 @@ TEST(PropertyList, MalformedInputGivesNothing)
     }
 }
 
+QByteArray xmlDocument(const QByteArray &body)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"PropertyList-1.0.dtd\">\n"
+           "<plist version=\"1.0\">" +
+           body + "</plist>";
+}
+
+QByteArray nestedArrays(int depth, const QByteArray &open = "<array>")
+{
+    return xmlDocument(open.repeated(depth) + QByteArray("</array>").repeated(depth));
+}
+
 TEST(PropertyList, DeepNestingIsRefused)
 {
-    QByteArray xml("<?xml version=\"1.0\"?><plist version=\"1.0\">");
-    const int depth = PropertyList::maximumDepth + 20;
-    for (int i = 0; i < depth; ++i) {
-        xml += "<array>";
+    EXPECT_TRUE(PropertyList::fromData(nestedArrays(PropertyList::maximumDepth)));
+    EXPECT_FALSE(PropertyList::fromData(nestedArrays(PropertyList::maximumDepth + 20)));
+    // Deep enough to overflow the stack of a parser that recurses before
+    // anything counts the levels.
+    EXPECT_FALSE(PropertyList::fromData(nestedArrays(200000)));
+    EXPECT_FALSE(PropertyList::fromData(nestedArrays(200000, "<array a=\"x>y\" >")));
+    EXPECT_FALSE(PropertyList::fromData(nestedArrays(200000, "<array><!-- -->")));
+}
+
+TEST(PropertyList, TagsInCommentsTextAndAttributesDoNotCountAsNesting)
+{
+    const QByteArray deepLooking = QByteArray("<array>").repeated(1000);
+    const auto read =
+        PropertyList::dictionaryFromData(xmlDocument("<dict><!-- " + deepLooking +
+                                                     " -->"
+                                                     "<key>cdata</key><string><![CDATA[" +
+                                                     deepLooking +
+                                                     "]]></string>"
+                                                     "<key>quoted</key><array note=\"" +
+                                                     deepLooking +
+                                                     "\"><true/><false/></array>"
+                                                     "</dict>"));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->value(QStringLiteral("cdata")).toString().toUtf8(), deepLooking);
+    EXPECT_EQ(read->value(QStringLiteral("quoted")).toList(), (QVariantList{true, false}));
+
+    // A document type's internal subset ends where the parser ends it, so a
+    // comment opened inside it cannot hide what follows.
+    EXPECT_FALSE(PropertyList::fromData("<?xml version=\"1.0\"?><!DOCTYPE plist [ <!-- ]><plist>" +
+                                        QByteArray("<array>").repeated(200000) + "-->"));
+}
+
+TEST(PropertyList, XmlDatesKeepTheirYearWhateverTheCentury)
+{
+    auto dateIn = [](const QByteArray &text) {
+        return PropertyList::fromData(xmlDocument("<date>" + text + "</date>"));
+    };
+    EXPECT_EQ(dateIn("2100-01-01T00:00:00Z"),
+              QVariant(QDateTime(QDate(2100, 1, 1), QTime(0, 0), Qt::UTC)));
+    EXPECT_EQ(dateIn("1900-01-01T00:00:00Z"),
+              QVariant(QDateTime(QDate(1900, 1, 1), QTime(0, 0), Qt::UTC)));
+    EXPECT_EQ(dateIn("\n  2016-09-13T10:11:12Z \n"),
+              QVariant(QDateTime(QDate(2016, 9, 13), QTime(10, 11, 12), Qt::UTC)));
+    for (const QByteArray &bad : {QByteArray("2016-02-30T00:00:00Z"), QByteArray("2016-09-13"),
+                                  QByteArray("2016-09-13T25:00:00Z"), QByteArray("yesterday"),
+                                  QByteArray("0000-01-01T00:00:00Z"), QByteArray()}) {
+        EXPECT_FALSE(dateIn(bad)) << bad.constData();
     }
-    for (int i = 0; i < depth; ++i) {
-        xml += "</array>";
-    }
-    xml += "</plist>";
-    EXPECT_FALSE(PropertyList::fromData(xml));
+    EXPECT_FALSE(PropertyList::fromData(xmlDocument("<date/>")));
+
+    const QVariantList dates{
+        QDateTime(QDate(2100, 1, 1), QTime(0, 0), Qt::UTC),
+        QDateTime(QDate(1900, 1, 1), QTime(0, 0), Qt::UTC),
+        QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC),
+        QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59), Qt::UTC),
+        QDateTime(QDate(2016, 9, 13), QTime(10, 11, 12), Qt::UTC),
+    };
+    const auto written = PropertyList::toData(dates, PropertyList::Format::Xml);
+    ASSERT_TRUE(written);
+    EXPECT_TRUE(written->contains("<date>2100-01-01T00:00:00Z</date>")) << written->constData();
+    EXPECT_EQ(PropertyList::fromData(*written), QVariant(dates));
+    EXPECT_FALSE(
+        PropertyList::toData(QVariantList{QDateTime(QDate(10000, 1, 1), QTime(0, 0), Qt::UTC)},
+                             PropertyList::Format::Xml))
+        << "a year the text form cannot hold";
 }
 
 TEST(PropertyList, RandomBytesAndBitFlipsNeverCrash)

@@ -384,3 +384,129 @@ TEST(SimulatorCoding, PlistutilPrintsACatalogue)
         EXPECT_TRUE(xml.contains(name)) << name;
     }
 }
+
+namespace {
+
+// An info dictionary whose dictionaries nest `depth` deep (itself counted),
+// a text and a date in the deepest.
+QVariantMap infoNested(int depth)
+{
+    QVariantMap deepest{{QStringLiteral("text"), QStringLiteral("bottom")},
+                        {QStringLiteral("date"), created}};
+    QVariant value = deepest;
+    for (int i = 2; i < depth; ++i) {
+        value = QVariantMap{{QStringLiteral("inner"), value}};
+    }
+    QVariantMap top = info(QStringLiteral("com.deep"), QStringLiteral("Deep"));
+    if (depth > 1) {
+        top.insert(QStringLiteral("inner"), value);
+    }
+    return top;
+}
+
+int nesting(const QVariant &value)
+{
+    if (value.typeId() != QMetaType::QVariantMap) {
+        return 0;
+    }
+    int deepest = 0;
+    for (const QVariant &child : value.toMap()) {
+        deepest = std::max(deepest, nesting(child));
+    }
+    return deepest + 1;
+}
+
+// A device archive holding one app whose keys are written as given, so that
+// its info can be deeper than the app coding writes.
+QByteArray archiveWithAppInfo(const QVariantMap &appInfo)
+{
+    const QVariant app = QVariant::fromValue(
+        ArchivableObject{{SimulatorCoding::appClassName()}, [appInfo](KeyedArchiver &coder) {
+                             coder.encodeObject(QStringLiteral("A"), QStringLiteral("uuid"));
+                             coder.encodeObject(appInfo, QStringLiteral("info"));
+                         }});
+    return deviceArchive(deviceKeys(QString(), QStringLiteral("apps"), QVariantList{app}));
+}
+
+} // namespace
+
+TEST(SimulatorCoding, InfoAtTheNestingLimitReadsAndIsWrittenAgainUnchanged)
+{
+    const int limit = SimulatorCoding::maximumInfoNesting;
+    ASSERT_EQ(nesting(infoNested(limit)), limit);
+    auto device =
+        SimulatorDevice::create(QStringLiteral("D"), QStringLiteral("D"),
+                                {SimulatorApp::create(QStringLiteral("A"), infoNested(limit))});
+    const auto data = SimulatorCoding::archivedDataWithDevices({device});
+    ASSERT_TRUE(data);
+    const auto read = SimulatorCoding::devicesFromArchive(*data);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->first()->apps().first()->info(), infoNested(limit));
+    EXPECT_EQ(SimulatorCoding::archivedDataWithDevices(*read), data);
+
+    // In an update the app sits deeper in the archive; the limit still fits.
+    const auto update = SimulatorCoding::archivedDataWithUpdate(
+        SimulatorUpdate(SimulatorUpdateType::DeviceBooted, {device}));
+    ASSERT_TRUE(update);
+    const auto readUpdate = SimulatorCoding::updateFromArchive(*update);
+    ASSERT_TRUE(readUpdate);
+    const auto readDevice =
+        std::dynamic_pointer_cast<SimulatorDevice>(readUpdate->items().value(0));
+    ASSERT_TRUE(readDevice);
+    EXPECT_EQ(readDevice->apps().first()->info(), infoNested(limit));
+}
+
+TEST(SimulatorCoding, InfoBeyondTheNestingLimitIsLeftOutOnWritingAndRefusedOnReading)
+{
+    const int beyond = SimulatorCoding::maximumInfoNesting + 1;
+    ASSERT_TRUE(SimulatorCoding::devicesFromArchive(
+        archiveWithAppInfo(infoNested(SimulatorCoding::maximumInfoNesting))));
+    EXPECT_FALSE(SimulatorCoding::devicesFromArchive(archiveWithAppInfo(infoNested(beyond))))
+        << "it could not be written again as it came";
+
+    auto device =
+        SimulatorDevice::create(QStringLiteral("D"), QStringLiteral("D"),
+                                {SimulatorApp::create(QStringLiteral("A"), infoNested(beyond))});
+    const auto read = roundTrip(device);
+    ASSERT_TRUE(read) << "the app coding writes what it reads";
+    const QVariantMap readInfo = (*read)->apps().first()->info();
+    EXPECT_EQ(nesting(readInfo), SimulatorCoding::maximumInfoNesting);
+    EXPECT_EQ(readInfo.value(QStringLiteral("CFBundleIdentifier")).toString(),
+              QStringLiteral("com.deep"));
+}
+
+TEST(SimulatorCoding, AnAppListedByTwoDevicesGivesNothing)
+{
+    auto first = SimulatorDevice::create(
+        QStringLiteral("D1"), QStringLiteral("One"),
+        {SimulatorApp::create(QStringLiteral("A1"),
+                              info(QStringLiteral("com.a"), QStringLiteral("A")))});
+    auto second = SimulatorDevice::create(
+        QStringLiteral("D2"), QStringLiteral("Two"),
+        {SimulatorApp::create(QStringLiteral("A2"),
+                              info(QStringLiteral("com.b"), QStringLiteral("B")))});
+    const auto data = SimulatorCoding::archivedDataWithDevices({first, second});
+    ASSERT_TRUE(data);
+    ASSERT_TRUE(SimulatorCoding::devicesFromArchive(*data));
+
+    // The second device's list of apps names the first device's app.
+    QVariantMap archive = PropertyList::dictionaryFromData(*data).value();
+    QVariantList objects = archive.value(QStringLiteral("$objects")).toList();
+    QList<qsizetype> appLists;
+    for (const QVariant &object : objects) {
+        const QVariantMap fields = object.toMap();
+        if (fields.contains(QStringLiteral("displayName"))) {
+            appLists << qsizetype(
+                fields.value(QStringLiteral("apps")).value<PropertyListUid>().value);
+        }
+    }
+    ASSERT_EQ(appLists.size(), 2);
+    QVariantMap secondList = objects.at(appLists.at(1)).toMap();
+    secondList.insert(QStringLiteral("items"),
+                      objects.at(appLists.at(0)).toMap().value(QStringLiteral("items")));
+    objects[appLists.at(1)] = secondList;
+    archive.insert(QStringLiteral("$objects"), objects);
+    const auto shared = PropertyList::toData(archive, PropertyList::Format::Binary);
+    ASSERT_TRUE(shared);
+    EXPECT_FALSE(SimulatorCoding::devicesFromArchive(*shared));
+}
