@@ -1,5 +1,7 @@
 #include "benchsupport.h"
 
+#include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -13,6 +15,23 @@
 #include <malloc.h>
 
 namespace bench {
+
+WorldOptions parseWorldOptions(QCommandLineParser &parser, const QCoreApplication &application,
+                               int defaultRuns)
+{
+    parser.addOptions({{QStringLiteral("devices"), QStringLiteral("Devices"), QStringLiteral("n"),
+                        QStringLiteral("40")},
+                       {QStringLiteral("apps"), QStringLiteral("Apps per device"),
+                        QStringLiteral("n"), QStringLiteral("50")},
+                       {QStringLiteral("runs"), QStringLiteral("Runs of each"), QStringLiteral("n"),
+                        QString::number(defaultRuns)}});
+    parser.process(application);
+    WorldOptions options;
+    options.devices = std::max(1, parser.value(QStringLiteral("devices")).toInt());
+    options.apps = std::max(1, parser.value(QStringLiteral("apps")).toInt());
+    options.runs = std::max(1, parser.value(QStringLiteral("runs")).toInt());
+    return options;
+}
 
 namespace {
 

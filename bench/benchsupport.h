@@ -11,7 +11,22 @@
 #include <functional>
 #include <vector>
 
+class QCommandLineParser;
+class QCoreApplication;
+
 namespace bench {
+
+// What every world benchmark takes from its command line: --devices (40),
+// --apps (50) and --runs; options the caller added to `parser` before are
+// parsed with them.
+struct WorldOptions
+{
+    int devices = 40;
+    int apps = 50;
+    int runs = 5;
+};
+WorldOptions parseWorldOptions(QCommandLineParser &parser, const QCoreApplication &application,
+                               int defaultRuns = 5);
 
 struct Sample
 {

@@ -104,16 +104,9 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QCommandLineParser parser;
-    parser.addOptions({{QStringLiteral("devices"), QStringLiteral("Devices"), QStringLiteral("n"),
-                        QStringLiteral("40")},
-                       {QStringLiteral("apps"), QStringLiteral("Apps per device"),
-                        QStringLiteral("n"), QStringLiteral("50")},
-                       {QStringLiteral("runs"), QStringLiteral("Runs of each"), QStringLiteral("n"),
-                        QStringLiteral("5")}});
-    parser.process(app);
-    const int runs = std::max(1, parser.value(QStringLiteral("runs")).toInt());
-    bench::World world(parser.value(QStringLiteral("devices")).toInt(),
-                       parser.value(QStringLiteral("apps")).toInt());
+    const bench::WorldOptions options = bench::parseWorldOptions(parser, app);
+    const int runs = options.runs;
+    bench::World world(options.devices, options.apps);
     MarrowsimController controller(world.developerFolder());
     if (!world.isValid() || !controller.didLoadFrameworks()) {
         std::fprintf(stderr, "no world to scan\n");

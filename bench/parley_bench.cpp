@@ -137,20 +137,12 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
     QCommandLineParser parser;
-    parser.addOptions({{QStringLiteral("devices"), QStringLiteral("Devices"), QStringLiteral("n"),
-                        QStringLiteral("40")},
-                       {QStringLiteral("apps"), QStringLiteral("Apps per device"),
-                        QStringLiteral("n"), QStringLiteral("50")},
-                       {QStringLiteral("runs"), QStringLiteral("Requests timed"),
-                        QStringLiteral("n"), QStringLiteral("7")},
-                       {QStringLiteral("installs"), QStringLiteral("Installs timed"),
-                        QStringLiteral("n"), QStringLiteral("5")}});
-    parser.process(application);
-    const int runs = std::max(1, parser.value(QStringLiteral("runs")).toInt());
+    parser.addOption({QStringLiteral("installs"), QStringLiteral("Installs timed"),
+                      QStringLiteral("n"), QStringLiteral("5")});
+    const bench::WorldOptions options = bench::parseWorldOptions(parser, application, 7);
+    const int runs = options.runs;
     const int installs = std::max(1, parser.value(QStringLiteral("installs")).toInt());
-
-    bench::World world(parser.value(QStringLiteral("devices")).toInt(),
-                       parser.value(QStringLiteral("apps")).toInt());
+    bench::World world(options.devices, options.apps);
     if (!world.isValid()) {
         std::fprintf(stderr, "could not make the world\n");
         return 1;
