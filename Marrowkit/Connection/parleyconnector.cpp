@@ -346,10 +346,12 @@ void ParleyConnector::send(const QString &what,
         return;
     }
     auto *watcher = new QDBusPendingCallWatcher(call(*m_connection->inspector), this);
+    ++m_pendingRequests;
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, what, call = std::move(call), replied = std::move(replied),
              attempt](QDBusPendingCallWatcher *finished) mutable {
                 finished->deleteLater();
+                --m_pendingRequests;
                 if (!finished->isError()) {
                     if (replied) {
                         const QVariant first = finished->reply().arguments().value(0);

@@ -68,6 +68,9 @@ public:
     void setConnected(bool connected) { m_isConnected = connected; }
     bool isRequestingDevices() const { return m_isRequestingDevices; }
     int establishConnectionRetryCount() const { return m_establishConnectionRetryCount; }
+    // Requests sent and not yet answered, and actions waiting for their
+    // device to boot (a command-line client waits for these to end).
+    bool hasPendingRequests() const { return m_pendingRequests > 0; }
     // The unique name of the current bus connection; empty when there is none.
     QString busName() const;
 
@@ -165,6 +168,7 @@ private:
     // A reconnection after a proxy error is on its way: more errors in the
     // meantime do not add more.
     bool m_reconnectPending = false;
+    int m_pendingRequests = 0;
     QHash<QString, DirectoryHandler> m_directoryObservers;
     // Updates waiting for their turn; a repeat of one of them is dropped.
     QSet<SimulatorUpdate> m_updates;

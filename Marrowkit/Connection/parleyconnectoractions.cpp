@@ -192,7 +192,16 @@ void ParleyConnector::runClosureForDevice(const SimulatorDevicePtr &device, bool
 {
     // The guard is made, read and dropped on the main thread only.
     auto guard = std::make_shared<QPointer<ParleyConnector>>(this);
+    ++m_pendingRequests;
     GlobalUserInitiatedQueue()->async([guard, device, hidden, closure = std::move(closure)] {
+        // Counted as pending from here until the closure has sent its request.
+        const auto done = [guard] {
+            GlobalMainQueue()->sync([&guard] {
+                if (*guard) {
+                    --(*guard)->m_pendingRequests;
+                }
+            });
+        };
         const DispatchQueuePtr main = GlobalMainQueue();
         const QString uuid = device->uuid();
         main->sync([&] {
@@ -220,6 +229,7 @@ void ParleyConnector::runClosureForDevice(const SimulatorDevicePtr &device, bool
                 logInfo(QStringLiteral("Device could not be booted."),
                         "runClosureForDevice(_:hidden:closure:)");
             }
+            done();
             return;
         }
         main->sync([&] {
@@ -227,5 +237,6 @@ void ParleyConnector::runClosureForDevice(const SimulatorDevicePtr &device, bool
                 closure(**guard);
             }
         });
+        done();
     });
 }
