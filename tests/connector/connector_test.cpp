@@ -168,3 +168,27 @@ TEST_F(ConnectorWorld, LaunchingAnAppOnAShutDownDeviceBootsItThenLaunches)
     ASSERT_TRUE(watched.connector->devices().has_value());
     EXPECT_TRUE(countOf(watched.updates, deviceBooted(uuid)) >= 1);
 }
+
+TEST_F(ConnectorWorld, LosingItsOwnBusConnectionIsAnInvalidationThatReconnects)
+{
+    // A bus of its own, ended under the connector.
+    auto bus = std::make_unique<testsupport::PrivateBus>();
+    ASSERT_TRUE(bus->isRunning());
+    ParleyConnector connector(QStringLiteral("lost"), ParleyContract::serviceName(),
+                              bus->address());
+    ASSERT_TRUE(waitFor([&] { return connector.devices().has_value(); }, std::chrono::seconds(20)));
+    ASSERT_EQ(connector.establishConnectionRetryCount(), 0);
+    bus.reset();
+    EXPECT_TRUE(waitFor([&] { return connector.establishConnectionRetryCount() == 1; }))
+        << "the lost connection counts one reconnection";
+    EXPECT_FALSE(connector.isConnected()) << "with no bus to reach, it stays unconnected";
+    EXPECT_FALSE(connector.devices().has_value());
+    // No bus: requests are skipped, answers are empty, nothing waits.
+    bool answered = false;
+    const auto app = SimulatorApp::create(
+        QStringLiteral("app"), {{QStringLiteral("CFBundleIdentifier"), QStringLiteral("a.b")}});
+    connector.urlsForAppGroupsOfApp(*app,
+                                    [&](const QList<QUrl> &urls) { answered = urls.isEmpty(); });
+    EXPECT_TRUE(answered);
+    EXPECT_FALSE(connector.hasPendingRequests());
+}
