@@ -203,7 +203,7 @@ int CliSession::run(const QStringList &arguments)
     if (arguments.isEmpty()) {
         return usage(QStringLiteral("no command given"));
     }
-    const QString first = arguments.constFirst();
+    const QString &first = arguments.constFirst();
     if (first == QStringLiteral("--help") || first == QStringLiteral("-h") ||
         first == QStringLiteral("help")) {
         const QString about = arguments.value(1);
@@ -469,8 +469,8 @@ int CliSession::copyPath(const QStringList &arguments)
 
 int CliSession::watch()
 {
-    std::signal(SIGINT, noteInterrupt);
-    std::signal(SIGTERM, noteInterrupt);
+    (void)std::signal(SIGINT, noteInterrupt);
+    (void)std::signal(SIGTERM, noteInterrupt);
     const auto printCatalogue = [this](const QList<SimulatorDevicePtr> &devices) {
         const auto names = DisplayNames::deviceNameMap(devices);
         m_out << "catalogue: " << devices.size() << " devices\n";

@@ -334,6 +334,8 @@ void ParleyConnector::proxyError(const QString &error)
     });
 }
 
+// The analyser does not see that the watcher belongs to its parent.
+// NOLINTBEGIN(clang-analyzer-cplusplus.NewDeleteLeaks)
 void ParleyConnector::send(const QString &what,
                            std::function<QDBusPendingCall(ParleyInspectorProxy &)> call,
                            std::function<void(const std::optional<QByteArray> &)> replied,
@@ -345,6 +347,7 @@ void ParleyConnector::send(const QString &what,
         }
         return;
     }
+    // Owned by this object (its parent) and deleted once it has finished.
     auto *watcher = new QDBusPendingCallWatcher(call(*m_connection->inspector), this);
     ++m_pendingRequests;
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
@@ -378,6 +381,8 @@ void ParleyConnector::send(const QString &what,
                 }
             });
 }
+
+// NOLINTEND(clang-analyzer-cplusplus.NewDeleteLeaks)
 
 void ParleyConnector::receiveSimulatorDevicesContainingApps(const QByteArray &archive)
 {
@@ -506,7 +511,7 @@ void ParleyConnector::directoryChanged(const QByteArray &archive)
 
 void ParleyConnector::observeDirectoryAtPath(const QString &path, DirectoryHandler changeHandler)
 {
-    m_directoryObservers.insert(path, std::move(changeHandler));
+    m_directoryObservers.insert(path, changeHandler);
     send(QStringLiteral("addDirectoryObserverForPath"),
          [path](ParleyInspectorProxy &p) { return p.addDirectoryObserverForPath(path); });
 }
