@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -233,4 +234,52 @@ TEST_F(CliWorld, WatchPrintsTheCatalogueAndUpdatesAsTheyArrive)
     watch.terminate();
     ASSERT_TRUE(watch.waitForFinished(10000));
     EXPECT_EQ(watch.exitCode(), 0);
+}
+
+TEST_F(CliWorld, PhotosResetsAndTheSimulatorThroughTheService)
+{
+    const QJsonObject phone = deviceNamed(QStringLiteral("iPhone 6"));
+    ASSERT_FALSE(phone.isEmpty());
+    const QString uuid = phone[QStringLiteral("uuid")].toString();
+    const QString photo = m_home->filePath(QStringLiteral("photo.png"));
+    QImage image(8, 8, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    ASSERT_TRUE(image.save(photo));
+    const QString media =
+        devtoolsworld::devicePath(uuid) + QStringLiteral("/data/Media/DCIM/100APPLE");
+    const auto photosBefore = QDir(media).entryList(QDir::Files).size();
+    const CliRun added = cli({QStringLiteral("add-photo"), QStringLiteral("iPhone 6"), photo});
+    EXPECT_EQ(added.status, 0) << added.err.toStdString();
+    EXPECT_EQ(QDir(media).entryList(QDir::Files).size(), photosBefore + 1);
+
+    QString data;
+    for (const QJsonValue &app :
+         json({QStringLiteral("apps"), QStringLiteral("iPhone 6"), QStringLiteral("--json")})) {
+        if (app[QStringLiteral("bundleIdentifier")].toString() ==
+            QStringLiteral("com.example.birdwatch")) {
+            data = app[QStringLiteral("dataPath")].toString();
+        }
+    }
+    ASSERT_FALSE(data.isEmpty());
+    ASSERT_TRUE(testsupport::writeFile(data + QStringLiteral("/Documents/note.txt"), "old"));
+    const CliRun reset = cli({QStringLiteral("reset"), QStringLiteral("iPhone 6"),
+                              QStringLiteral("com.example.birdwatch")});
+    EXPECT_EQ(reset.status, 0) << reset.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(data + QStringLiteral("/Documents/note.txt")));
+
+    const QJsonObject watchDevice = deviceNamed(QStringLiteral("Apple Watch - 38mm"));
+    const QString watchUUID = watchDevice[QStringLiteral("uuid")].toString();
+    ASSERT_FALSE(watchUUID.isEmpty());
+    const CliRun opened = cli({QStringLiteral("open-simulator"), QStringLiteral("--hidden"),
+                               QStringLiteral("Apple Watch - 38mm")});
+    EXPECT_EQ(opened.status, 0) << opened.err.toStdString();
+    EXPECT_TRUE(waitFor([&] { return devtoolsworld::deviceState(watchUUID) == 3; }))
+        << "the Simulator boots the device";
+    // Quitting names the Xcode's phone Simulator, which runs the booted phone.
+    const CliRun quit = cli({QStringLiteral("quit-simulator")});
+    EXPECT_EQ(quit.status, 0) << quit.err.toStdString();
+    // The watch Simulator is not the one quit: end it as the tests do.
+    const CliRun deleted = cli({QStringLiteral("delete"), watchUUID});
+    EXPECT_EQ(deleted.status, 0) << deleted.err.toStdString();
+    EXPECT_TRUE(waitFor([&] { return !QFileInfo::exists(devtoolsworld::devicePath(watchUUID)); }));
 }
