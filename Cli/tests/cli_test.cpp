@@ -283,3 +283,30 @@ TEST_F(CliWorld, PhotosResetsAndTheSimulatorThroughTheService)
     EXPECT_EQ(deleted.status, 0) << deleted.err.toStdString();
     EXPECT_TRUE(waitFor([&] { return !QFileInfo::exists(devtoolsworld::devicePath(watchUUID)); }));
 }
+
+TEST(CliCompletion, TheBundledCompletionOffersCommandsAndOptions)
+{
+    const QString script =
+        testsupport::bundlePath() + QStringLiteral("/Contents/Resources/completions/marrowby-cli");
+    ASSERT_TRUE(QFileInfo(script).isFile());
+    const auto complete = [&](const QString &words, int current) {
+        QProcess bash;
+        bash.start(QStringLiteral("bash"),
+                   {QStringLiteral("-c"),
+                    QStringLiteral("source \"$0\"; COMP_WORDS=(%1); COMP_CWORD=%2; _marrowby_cli; "
+                                   "printf '%s\\n' \"${COMPREPLY[@]}\"")
+                        .arg(words)
+                        .arg(current),
+                    script});
+        bash.waitForFinished();
+        EXPECT_EQ(bash.exitCode(), 0) << bash.readAllStandardError().toStdString();
+        return QString::fromUtf8(bash.readAllStandardOutput())
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    };
+    EXPECT_EQ(complete(QStringLiteral("marrowby-cli de"), 1),
+              (QStringList{QStringLiteral("devices"), QStringLiteral("delete")}));
+    EXPECT_EQ(complete(QStringLiteral("marrowby-cli apps --"), 2),
+              (QStringList{QStringLiteral("--json"), QStringLiteral("--help")}));
+    EXPECT_EQ(complete(QStringLiteral("marrowby-cli open-simulator --h"), 2),
+              (QStringList{QStringLiteral("--hidden"), QStringLiteral("--help")}));
+}
