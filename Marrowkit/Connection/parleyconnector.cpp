@@ -1,6 +1,7 @@
 #define MARROWBY_LOG_SOURCE "Marrowkit/Connection/ParleyConnector"
 
 #include "Marrowkit/Connection/parleyconnector.h"
+#include "parleyconnector_p.h"
 
 #include "parleyinspectorproxy.h"
 #include "parleyupdateadaptor.h"
@@ -21,6 +22,7 @@
 #include <QPointer>
 
 #include <atomic>
+#include <mutex>
 
 namespace {
 
@@ -95,7 +97,7 @@ struct ParleyConnector::Connection
 ParleyConnector::ParleyConnector(QString id, std::optional<QString> machServiceName,
                                  QString busAddress, QObject *parent)
     : QObject(parent), m_id(std::move(id)), m_machServiceName(std::move(machServiceName)),
-      m_busAddress(std::move(busAddress))
+      m_busAddress(std::move(busAddress)), m_bootStates(std::make_shared<BootStates>())
 {
     m_updateHandlers.reserve(2);
     m_deviceUpdateHandlers.reserve(2);
@@ -106,7 +108,26 @@ ParleyConnector::ParleyConnector(QString id, std::optional<QString> machServiceN
 
 ParleyConnector::~ParleyConnector()
 {
+    {
+        std::lock_guard lock(m_bootStates->mutex);
+        m_bootStates->connectorGone = true;
+    }
     invalidateConnection();
+}
+
+void ParleyConnector::publishBootStates()
+{
+    if (!m_devices) {
+        return; // the last known states stand until a catalogue arrives
+    }
+    QSet<QString> booted;
+    for (const SimulatorDevicePtr &device : std::as_const(*m_devices)) {
+        if (device->booted()) {
+            booted.insert(device->uuid());
+        }
+    }
+    std::lock_guard lock(m_bootStates->mutex);
+    m_bootStates->booted = std::move(booted);
 }
 
 QString ParleyConnector::description() const
@@ -387,6 +408,7 @@ void ParleyConnector::send(const QString &what,
 void ParleyConnector::receiveSimulatorDevicesContainingApps(const QByteArray &archive)
 {
     m_devices = SimulatorCoding::devicesFromArchive(archive);
+    publishBootStates();
     if (m_devices) {
         const auto handlers = m_deviceUpdateHandlers;
         const QList<SimulatorDevicePtr> devices = *m_devices;
@@ -464,6 +486,7 @@ void ParleyConnector::updateDevicesForProxyDevices(const SimulatorUpdate &update
                        ::description(state));
         device->setDeviceState(state);
     }
+    publishBootStates();
     logAt(LogSeverity::Info,
           QLatin1Char('[') + changes.join(QStringLiteral(", ")) + QLatin1Char(']'),
           "updateDevicesForProxyDevices(_:andUpdateType:)");

@@ -16,7 +16,8 @@
 // delivered on it, so catalogue handlers, update handlers and directory
 // handlers are all called on the main thread; updates are processed there
 // 1.0 s after they arrive. Boot-then-act steps wait on the user-initiated
-// global queue and read device states by hopping to the main thread.
+// global queue on a copy of the booted states that the main thread
+// publishes under a mutex, and hand the action back to the main thread.
 #pragma once
 
 #include "Marrowkit/marrowkit_export.h"
@@ -129,6 +130,9 @@ public:
 
 private:
     struct Connection;
+    struct BootStates;
+    // Publishes which devices are booted to the boot-then-act waits.
+    void publishBootStates();
 
     void requestDevices();
     void interrupted();
@@ -170,6 +174,9 @@ private:
     bool m_reconnectPending = false;
     int m_pendingRequests = 0;
     QHash<QString, DirectoryHandler> m_directoryObservers;
+    // The booted devices as the catalogue says, shared with the waits on the
+    // user-initiated queue (which never wait for the main thread).
+    std::shared_ptr<BootStates> m_bootStates;
     // Updates waiting for their turn; a repeat of one of them is dropped.
     QSet<SimulatorUpdate> m_updates;
 };

@@ -3,6 +3,7 @@
 #define MARROWBY_LOG_SOURCE "Marrowkit/Connection/ParleyConnector"
 
 #include "Marrowkit/Connection/parleyconnector.h"
+#include "parleyconnector_p.h"
 
 #include "parleyinspectorproxy.h"
 
@@ -190,53 +191,37 @@ bool ParleyConnector::isDeviceBooted(const QString &uuid, const SimulatorDeviceP
 void ParleyConnector::runClosureForDevice(const SimulatorDevicePtr &device, bool hidden,
                                           std::function<void(ParleyConnector &)> closure)
 {
+    if (!isDeviceBooted(device->uuid(), device)) {
+        launchSimulatorForDevice(*device, hidden);
+    }
+    ++m_pendingRequests;
     // The guard is made, read and dropped on the main thread only.
     auto guard = std::make_shared<QPointer<ParleyConnector>>(this);
-    ++m_pendingRequests;
-    GlobalUserInitiatedQueue()->async([guard, device, hidden, closure = std::move(closure)] {
-        // Counted as pending from here until the closure has sent its request.
-        const auto done = [guard] {
-            GlobalMainQueue()->sync([&guard] {
-                if (*guard) {
-                    --(*guard)->m_pendingRequests;
-                }
-            });
-        };
-        const DispatchQueuePtr main = GlobalMainQueue();
-        const QString uuid = device->uuid();
-        main->sync([&] {
-            if (*guard && !(*guard)->isDeviceBooted(uuid, device)) {
-                (*guard)->launchSimulatorForDevice(*device, hidden);
-            }
-        });
-        bool gone = false;
+    GlobalUserInitiatedQueue()->async([guard, states = m_bootStates, uuid = device->uuid(),
+                                       closure = std::move(closure)] {
+        // Polls the published states, never the main thread: a main thread
+        // that is gone or busy cannot hold this queue up.
         RunResult outcome = RunResult::waiting();
         runClosure(
-            [&] {
-                bool booted = false;
-                main->sync([&] {
-                    gone = guard->isNull();
-                    booted = !gone && (*guard)->isDeviceBooted(uuid, device);
-                });
-                if (gone) {
+            [&states, &uuid] {
+                std::lock_guard lock(states->mutex);
+                if (states->connectorGone) {
                     return RunResult::failure(Error{QStringLiteral("ParleyConnector"), 1, {}});
                 }
-                return booted ? RunResult::success() : RunResult::waiting();
+                return states->booted.contains(uuid) ? RunResult::success() : RunResult::waiting();
             },
             Time::defaultTimeout, [&outcome](const RunResult &result) { outcome = result; });
-        if (!outcome.isSuccess()) {
-            if (!gone) {
+        GlobalMainQueue()->async([guard, booted = outcome.isSuccess(), closure] {
+            if (!*guard) {
+                return;
+            }
+            --(*guard)->m_pendingRequests;
+            if (booted) {
+                closure(**guard);
+            } else {
                 logInfo(QStringLiteral("Device could not be booted."),
                         "runClosureForDevice(_:hidden:closure:)");
             }
-            done();
-            return;
-        }
-        main->sync([&] {
-            if (*guard) {
-                closure(**guard);
-            }
         });
-        done();
     });
 }
