@@ -13,34 +13,40 @@ namespace testsupport {
 
 namespace {
 
-QByteArray configuration(const QString &socket)
+QByteArray configuration(const QString &socket, QStringList serviceDirs)
 {
+    if (serviceDirs.isEmpty()) {
+        serviceDirs.append(QStringLiteral(MARROWBY_TEST_DBUS_SERVICE_DIR));
+    }
+    QString folders;
+    for (const QString &dir : std::as_const(serviceDirs)) {
+        folders += QStringLiteral("  <servicedir>%1</servicedir>\n").arg(dir.toHtmlEscaped());
+    }
     return QStringLiteral(
                R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
   <type>session</type>
   <listen>unix:path=%1</listen>
-  <servicedir>%2</servicedir>
-  <policy context="default">
+%2  <policy context="default">
     <allow send_destination="*" eavesdrop="true"/>
     <allow eavesdrop="true"/>
     <allow own="*"/>
   </policy>
 </busconfig>
 )")
-        .arg(socket, QStringLiteral(MARROWBY_TEST_DBUS_SERVICE_DIR))
+        .arg(socket, folders)
         .toUtf8();
 }
 
 } // namespace
 
-PrivateBus::PrivateBus()
+PrivateBus::PrivateBus(const QStringList &serviceDirs)
 {
     const QString socket = m_dir.filePath(QStringLiteral("bus"));
     const QString config = m_dir.filePath(QStringLiteral("session.conf"));
     QFile file(config);
-    if (!file.open(QIODevice::WriteOnly) || file.write(configuration(socket)) < 0) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(configuration(socket, serviceDirs)) < 0) {
         return;
     }
     file.close();

@@ -15,7 +15,9 @@ namespace testsupport {
 class PrivateBus
 {
 public:
-    PrivateBus();
+    // `serviceDirs` replaces the build tree's folder of service files (a
+    // test of where the service files are written).
+    explicit PrivateBus(const QStringList &serviceDirs = {});
     ~PrivateBus();
     PrivateBus(const PrivateBus &) = delete;
     PrivateBus &operator=(const PrivateBus &) = delete;

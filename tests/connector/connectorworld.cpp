@@ -1,0 +1,115 @@
+#include "connectorworld.h"
+
+#include "devtoolsworld.h"
+
+#include "Marrowkit/Connection/parleycontract.h"
+#include "Marrowkit/model/simulatorapp.h"
+#include "Marrowkit/model/simulatorcoding.h"
+
+#include <QDBusMessage>
+#include <QProcess>
+
+#include <csignal>
+
+using testsupport::waitFor;
+
+void ConnectorWorld::SetUp()
+{
+    m_home = std::make_unique<testsupport::TemporaryHome>();
+    const ToolRun world =
+        devtoolsworld::run(QStringLiteral("devtools"), {QStringLiteral("sample-world")});
+    ASSERT_EQ(world.status, 0) << world.err.toStdString();
+    m_bus = std::make_unique<testsupport::PrivateBus>();
+    ASSERT_TRUE(m_bus->isRunning());
+    m_notifications =
+        std::make_unique<NotificationRecorder>(m_bus->connect(QStringLiteral("notifications")));
+}
+
+void ConnectorWorld::TearDown()
+{
+    // The Simulator shuts its devices down and ends on SIGTERM.
+    for (const qint64 pid : simulatorProcesses()) {
+        ::kill(pid_t(pid), SIGTERM);
+    }
+    waitFor([&] { return simulatorProcesses().isEmpty(); });
+    m_connectors.clear();
+    m_notifications.reset();
+    m_bus.reset();
+    m_home.reset();
+}
+
+WatchedConnector &ConnectorWorld::newConnector()
+{
+    auto watched = std::make_unique<WatchedConnector>();
+    WatchedConnector *raw = watched.get();
+    watched->connector =
+        std::make_unique<ParleyConnector>(QStringLiteral("test-%1").arg(m_connectors.size()),
+                                          ParleyContract::serviceName(), m_bus->address());
+    watched->connector->addDeviceUpdateHandler(
+        QStringLiteral("record"),
+        [raw](const QList<SimulatorDevicePtr> &devices) { raw->catalogues.append(devices); });
+    watched->connector->addUpdateHandler(
+        QStringLiteral("record"),
+        [raw](const SimulatorUpdate &update) { raw->updates.append(update); });
+    m_connectors.push_back(std::move(watched));
+    return *raw;
+}
+
+bool ConnectorWorld::waitForCatalogue(const WatchedConnector &watched)
+{
+    return waitFor([&] { return watched.connector->devices().has_value(); },
+                   std::chrono::seconds(20));
+}
+
+void ConnectorWorld::push(const ParleyConnector &connector, const SimulatorUpdate &update)
+{
+    const auto archive = SimulatorCoding::archivedDataWithUpdate(update);
+    ASSERT_TRUE(archive.has_value());
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        connector.busName(), ParleyContract::clientObjectPath(),
+        ParleyContract::updateInterfaceName(), QStringLiteral("receiveUpdate"));
+    message << *archive;
+    ASSERT_TRUE(m_bus->connect(QStringLiteral("pusher")).send(message));
+}
+
+SimulatorDevicePtr ConnectorWorld::deviceNamed(const QList<SimulatorDevicePtr> &devices,
+                                               const QString &name)
+{
+    for (const auto &device : devices) {
+        if (device->name() == name) {
+            return device;
+        }
+    }
+    return nullptr;
+}
+
+SimulatorAppPtr ConnectorWorld::appNamed(const SimulatorDevicePtr &device, const QString &name)
+{
+    for (const auto &app : device ? device->apps() : QList<SimulatorAppPtr>()) {
+        if (app->name() == name) {
+            return app;
+        }
+    }
+    return nullptr;
+}
+
+uint ConnectorWorld::servicePid()
+{
+    return m_bus->ownerProcess(ParleyContract::serviceName());
+}
+
+QList<qint64> ConnectorWorld::simulatorProcesses() const
+{
+    QProcess ps;
+    ps.start(QStringLiteral("/bin/ps"), {QStringLiteral("-eo"), QStringLiteral("pid=,args=")});
+    ps.waitForFinished();
+    const QString marker = m_home->path() + QStringLiteral("/Applications/");
+    QList<qint64> pids;
+    for (const QString &line :
+         QString::fromLocal8Bit(ps.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+        if (line.contains(marker) && line.contains(QStringLiteral(".app/Contents/MacOS/"))) {
+            pids.append(line.trimmed().section(QLatin1Char(' '), 0, 0).toLongLong());
+        }
+    }
+    return pids;
+}
