@@ -11,7 +11,7 @@ using testsupport::waitFor;
 
 TEST_F(ConnectorWorld, EveryConnectorRecoversFromAServiceKilledAgainAndAgain)
 {
-    constexpr int kills = 25;
+    constexpr int kills = 100;
     std::vector<WatchedConnector *> connectors;
     for (int i = 0; i < 3; ++i) {
         connectors.push_back(&newConnector());
