@@ -103,10 +103,10 @@ void synthesizedAttributes(FuseVolume &volume, const VirtualNode &node, struct s
         now.tv_nsec = 0;
     }
     st->st_atim = st->st_mtim = st->st_ctim = now;
-    if (node.kind == VirtualNode::Kind::Readme) {
+    if (node.kind == VirtualNode::Kind::Readme || node.kind == VirtualNode::Kind::FolderIcon) {
         st->st_mode = S_IFREG | 0444;
         st->st_nlink = 1;
-        st->st_size = volume.fileSystem().readmeContent().size();
+        st->st_size = volume.fileSystem().contentsOfSynthesizedFile(node).size();
     } else {
         st->st_mode = S_IFDIR | 0755;
         st->st_nlink = 2;
@@ -658,10 +658,11 @@ int openNode(FuseVolume &volume, const VirtualNode &node, int flags, OpenFile &f
 {
     switch (node.kind) {
     case VirtualNode::Kind::Readme:
+    case VirtualNode::Kind::FolderIcon:
         if (wantsToWrite(flags)) {
             return EACCES;
         }
-        file.bytes = volume.fileSystem().readmeContent();
+        file.bytes = volume.fileSystem().contentsOfSynthesizedFile(node);
         return 0;
     case VirtualNode::Kind::DeviceLog: {
         if (wantsToWrite(flags)) {
@@ -892,7 +893,7 @@ void opOpendir(fuse_req_t req, fuse_ino_t inode, fuse_file_info *fi)
         const QStringList names = volumeOf(req).fileSystem().contentsOfDirectory(located->path);
         for (const QString &name : names) {
             const bool file =
-                name == QLatin1String("Readme.txt") ||
+                name == QLatin1String("Readme.txt") || name == MarrowbyFileSystem::FolderIconName ||
                 (node.kind == VirtualNode::Kind::Device && name == QLatin1String("system.log"));
             // Any number but 0, which some readers take for a deleted entry.
             listing->entries.push_back({QFile::encodeName(name), ino_t(listing->entries.size() + 1),

@@ -5,8 +5,11 @@
 #include "Marrowkit/devtools/developertools.h"
 #include "Marrowkit/foundation/log.h"
 #include "Marrowkit/model/appcontents.h"
+#include "Marrowkit/platform/usercache.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -120,6 +123,8 @@ VirtualNode resolveBelowApp(const SimulatorAppPtr &app, const QStringList &compo
 
 } // namespace
 
+const QString MarrowbyFileSystem::FolderIconName = QStringLiteral(".directory");
+
 MarrowbyFileSystem::MarrowbyFileSystem(CatalogueSource &catalogue, MarrowfsActions &actions,
                                        QString rootPath)
     : m_catalogue(catalogue), m_actions(actions), m_rootPath(std::move(rootPath)),
@@ -181,9 +186,13 @@ VirtualNode MarrowbyFileSystem::resolve(const QString &path,
     if (!app) {
         return {};
     }
+    node.app = app;
     if (components.size() == 2) {
         node.kind = VirtualNode::Kind::App;
-        node.app = app;
+        return node;
+    }
+    if (components.size() == 3 && components.at(2) == FolderIconName && app->icon()) {
+        node.kind = VirtualNode::Kind::FolderIcon;
         return node;
     }
     return resolveBelowApp(app, components);
@@ -237,8 +246,13 @@ QStringList MarrowbyFileSystem::contentsOfDirectory(const QString &path) const
         names.append(DeviceLogName);
         return names;
     }
-    case VirtualNode::Kind::App:
-        return contentsOfApp(*node.app);
+    case VirtualNode::Kind::App: {
+        QStringList names = contentsOfApp(*node.app);
+        if (node.app->icon()) {
+            names.append(FolderIconName);
+        }
+        return names;
+    }
     case VirtualNode::Kind::GroupList:
         return node.app->appGroups().value_or(QStringList());
     case VirtualNode::Kind::Real:
@@ -313,6 +327,35 @@ QByteArray MarrowbyFileSystem::readmeContent()
         m_readmeContent = text.toUtf8();
     }
     return *m_readmeContent;
+}
+
+QByteArray MarrowbyFileSystem::contentsOfSynthesizedFile(const VirtualNode &node)
+{
+    if (node.kind == VirtualNode::Kind::Readme) {
+        return readmeContent();
+    }
+    if (node.kind == VirtualNode::Kind::FolderIcon) {
+        return folderIconEntry(*node.app).value_or(QByteArray());
+    }
+    return {};
+}
+
+std::optional<QByteArray> MarrowbyFileSystem::folderIconEntry(const SimulatorApp &app)
+{
+    const std::optional<Image> icon = app.icon();
+    const std::optional<QString> folder = UserCache::folder(QStringLiteral("FolderIcons")).value();
+    const QString fileName = app.bundleIdentifier() + QStringLiteral(".png");
+    if (!icon || !folder || !UserCache::isPlainName(fileName)) {
+        return std::nullopt;
+    }
+    const QString path = *folder + QLatin1Char('/') + fileName;
+    if (!QFileInfo::exists(path)) {
+        const std::optional<QByteArray> png = icon->PNGRepresentation();
+        if (!png || UserCache::writeAtomically(*folder, fileName, *png).isFailure()) {
+            return std::nullopt;
+        }
+    }
+    return QByteArray("[Desktop Entry]\nIcon=") + QFile::encodeName(path) + '\n';
 }
 
 void MarrowbyFileSystem::dropReadmeCache()

@@ -31,14 +31,15 @@
 struct MARROWFS_EXPORT VirtualNode
 {
     enum class Kind {
-        Absent,    // unknown names, names the tree hides, paths that try to climb out
-        Root,      // "/"
-        Readme,    // "/Readme.txt"
-        Device,    // "/DEVICE"
-        DeviceLog, // "/DEVICE/system.log", a real file at a fixed place
-        App,       // "/DEVICE/APP"
-        GroupList, // "/DEVICE/APP/App Groups"
-        Real,      // an entry point or anything below one
+        Absent,     // unknown names, names the tree hides, paths that try to climb out
+        Root,       // "/"
+        Readme,     // "/Readme.txt"
+        Device,     // "/DEVICE"
+        DeviceLog,  // "/DEVICE/system.log", a real file at a fixed place
+        App,        // "/DEVICE/APP"
+        FolderIcon, // "/DEVICE/APP/.directory", the app's icon for desktops that read it
+        GroupList,  // "/DEVICE/APP/App Groups"
+        Real,       // an entry point or anything below one
     };
     Kind kind = Kind::Absent;
     SimulatorDevicePtr device;
@@ -81,6 +82,9 @@ public:
 
     QStringList rootContents(const CatalogueSnapshot &snapshot) const;
     static QStringList contentsOfApp(const SimulatorApp &app);
+    // The name of the icon entry in app folders: file managers that take a
+    // folder's icon from a file in it read this one.
+    static const QString FolderIconName;
 
     // Relative folder paths (no leading "/"); nothing when not in the tree.
     std::optional<QString> pathForDevice(const SimulatorDevice &device) const;
@@ -90,6 +94,13 @@ public:
     // Xcode changed since the last read.
     QByteArray readmeContent();
     void dropReadmeCache();
+    // The synthesized files' bytes (the readme, an app folder's icon entry);
+    // empty for everything else.
+    QByteArray contentsOfSynthesizedFile(const VirtualNode &node);
+    // A desktop entry naming the app's icon, written once into the user's
+    // cache as PNG; nothing when the app has no icon or the cache cannot be
+    // written.
+    static std::optional<QByteArray> folderIconEntry(const SimulatorApp &app);
 
     // A removal that is neither protected nor inside a writable area: kept,
     // and acted on once no further one has come for RemovalBurstWait.

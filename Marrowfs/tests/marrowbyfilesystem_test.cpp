@@ -93,14 +93,24 @@ TEST_F(FileSystemTree, AppFoldersShowTheirEntryPointsByNumberOfGroups)
     ASSERT_FALSE(tides.isEmpty());
     ASSERT_FALSE(metronome.isEmpty());
 
-    EXPECT_EQ(m_fs->contentsOfDirectory(birdwatch),
-              (QStringList{QStringLiteral("Sandbox"), QStringLiteral("Bundle"),
-                           QStringLiteral("App Group")}));
+    // Apps with an icon also get the entry desktops read a folder's icon from.
+    const auto withIcon = [this](const QString &name, QStringList entries) {
+        if (appNamed(deviceWithApp(name), name)->icon()) {
+            entries.append(MarrowbyFileSystem::FolderIconName);
+        }
+        return entries;
+    };
+    EXPECT_EQ(
+        m_fs->contentsOfDirectory(birdwatch),
+        withIcon(QStringLiteral("Birdwatch"), {QStringLiteral("Sandbox"), QStringLiteral("Bundle"),
+                                               QStringLiteral("App Group")}));
     EXPECT_EQ(m_fs->contentsOfDirectory(tides),
-              (QStringList{QStringLiteral("Sandbox"), QStringLiteral("Bundle"),
-                           QStringLiteral("App Groups")}));
+              withIcon(QStringLiteral("Tide Tables"),
+                       {QStringLiteral("Sandbox"), QStringLiteral("Bundle"),
+                        QStringLiteral("App Groups")}));
     EXPECT_EQ(m_fs->contentsOfDirectory(metronome),
-              (QStringList{QStringLiteral("Sandbox"), QStringLiteral("Bundle")}));
+              withIcon(QStringLiteral("Metronome"),
+                       {QStringLiteral("Sandbox"), QStringLiteral("Bundle")}));
     EXPECT_EQ(m_fs->contentsOfDirectory(tides + QStringLiteral("/App Groups")),
               (QStringList{QStringLiteral("group.com.example.shared"),
                            QStringLiteral("group.com.example.tides")}));

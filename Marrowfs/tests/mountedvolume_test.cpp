@@ -9,10 +9,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using testsupport::waitFor;
@@ -208,4 +211,36 @@ TEST_F(MountedVolume, TheCatalogueChangingShowsWithinTheCacheTime)
         0);
     rescan();
     EXPECT_TRUE(waitFor([&] { return !QFileInfo::exists(folder); }));
+}
+
+TEST_F(MountedVolume, SynthesizedFilesAndFoldersReadAsTheTreeSays)
+{
+    const SimulatorDevicePtr device = deviceWithApp(QStringLiteral("Metronome"));
+    const QString folder = QLatin1Char('/') + deviceFolder(device->name());
+    const QByteArray log = readAll(m_home.filePath(QStringLiteral("Library/Logs/CoreSimulator/") +
+                                                   device->uuid() + QStringLiteral("/system.log")));
+    ASSERT_FALSE(log.isEmpty());
+    EXPECT_EQ(readAll(onMount(folder + QStringLiteral("/system.log"))), log);
+
+    // The readme is there to be read even while devices are listed.
+    EXPECT_EQ(readAll(onMount(QStringLiteral("/Readme.txt"))),
+              QByteArray("Waiting for Simulators...\n"));
+
+    const SimulatorAppPtr metronome = appNamed(device, QStringLiteral("Metronome"));
+    const QString app = onMount(appFolderPath(QStringLiteral("Metronome")));
+    EXPECT_EQ(QFileInfo(app).lastModified().toSecsSinceEpoch(),
+              metronome->creationDate().toSecsSinceEpoch());
+    if (metronome->icon()) {
+        const QByteArray entry = readAll(app + QStringLiteral("/.directory"));
+        ASSERT_TRUE(entry.startsWith("[Desktop Entry]\nIcon=")) << entry.constData();
+        const QString png = QFile::decodeName(
+            entry.mid(qsizetype(std::strlen("[Desktop Entry]\nIcon="))).trimmed());
+        EXPECT_FALSE(QImage(png).isNull()) << png.toStdString();
+    }
+
+    // Device folders take permission changes without effect, never attributes.
+    EXPECT_EQ(::chmod(bytes(onMount(folder)).constData(), 0700), 0);
+    EXPECT_EQ(errnoOf(::setxattr(bytes(onMount(folder)).constData(), "user.x", "1", 1, 0)), EPERM);
+    EXPECT_EQ(errnoOf(::open(bytes(onMount(QStringLiteral("/Readme.txt"))).constData(), O_WRONLY)),
+              EACCES);
 }
