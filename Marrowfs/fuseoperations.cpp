@@ -61,9 +61,15 @@ FuseVolume &volumeOf(fuse_req_t req)
     return *static_cast<FuseVolume *>(fuse_req_userdata(req));
 }
 
+// The kernel hands back the handle we gave it as a plain number.
+template<typename Handle> Handle *handleOf(const fuse_file_info *fi)
+{
+    return fi ? reinterpret_cast<Handle *>(fi->fh) : nullptr; // NOLINT(performance-no-int-to-ptr)
+}
+
 OpenFile *openFileOf(const fuse_file_info *fi)
 {
-    return fi ? reinterpret_cast<OpenFile *>(fi->fh) : nullptr;
+    return handleOf<OpenFile>(fi);
 }
 
 QString childPath(const QString &parent, const char *name)
@@ -718,7 +724,8 @@ void opOpen(fuse_req_t req, fuse_ino_t inode, fuse_file_info *fi)
     fi->keep_cache = 0;
     fi->fh = reinterpret_cast<uint64_t>(file.get());
     if (fuse_reply_open(req, fi) == 0) {
-        file.release();
+        // The kernel holds it now, until it asks to release it.
+        static_cast<void>(file.release());
     } else if (file->fd >= 0) {
         ::close(file->fd);
     }
@@ -762,7 +769,8 @@ void opCreate(fuse_req_t req, fuse_ino_t parent, const char *name, mode_t mode, 
     entry.entry_timeout = CacheSeconds;
     fi->fh = reinterpret_cast<uint64_t>(file.get());
     if (fuse_reply_create(req, &entry, fi) == 0) {
-        file.release();
+        // The kernel holds it now, until it asks to release it.
+        static_cast<void>(file.release());
     } else {
         ::close(fd);
         volumeOf(req).inodes().forget(entry.ino, 1);
@@ -897,7 +905,7 @@ void opOpendir(fuse_req_t req, fuse_ino_t inode, fuse_file_info *fi)
                 (node.kind == VirtualNode::Kind::Device && name == QLatin1String("system.log"));
             // Any number but 0, which some readers take for a deleted entry.
             listing->entries.push_back({QFile::encodeName(name), ino_t(listing->entries.size() + 1),
-                                        file ? DT_REG : DT_DIR});
+                                        static_cast<unsigned char>(file ? DT_REG : DT_DIR)});
         }
     } else {
         fuse_reply_err(req, ENOTDIR);
@@ -905,13 +913,13 @@ void opOpendir(fuse_req_t req, fuse_ino_t inode, fuse_file_info *fi)
     }
     fi->fh = reinterpret_cast<uint64_t>(listing.get());
     if (fuse_reply_open(req, fi) == 0) {
-        listing.release();
+        static_cast<void>(listing.release());
     }
 }
 
 void opReaddir(fuse_req_t req, fuse_ino_t, size_t size, off_t offset, fuse_file_info *fi)
 {
-    auto *listing = reinterpret_cast<OpenDirectory *>(fi->fh);
+    auto *listing = handleOf<OpenDirectory>(fi);
     std::vector<char> buffer(size);
     size_t used = 0;
     for (size_t i = size_t(std::max<off_t>(offset, 0)); i < listing->entries.size(); ++i) {
@@ -931,7 +939,7 @@ void opReaddir(fuse_req_t req, fuse_ino_t, size_t size, off_t offset, fuse_file_
 
 void opReleasedir(fuse_req_t req, fuse_ino_t, fuse_file_info *fi)
 {
-    delete reinterpret_cast<OpenDirectory *>(fi->fh);
+    delete handleOf<OpenDirectory>(fi);
     fuse_reply_err(req, 0);
 }
 

@@ -65,6 +65,7 @@ bool FuseVolume::mount(const QString &mountPoint, QString *error)
     std::vector<std::string> arguments{"marrowby", "-o",
                                        "fsname=Marrowby,subtype=marrowby,auto_unmount"};
     std::vector<char *> argv;
+    argv.reserve(arguments.size());
     for (std::string &argument : arguments) {
         argv.push_back(argument.data());
     }

@@ -342,7 +342,7 @@ QByteArray MarrowbyFileSystem::contentsOfSynthesizedFile(const VirtualNode &node
 
 std::optional<QByteArray> MarrowbyFileSystem::folderIconEntry(const SimulatorApp &app)
 {
-    const std::optional<Image> icon = app.icon();
+    const std::optional<Image> &icon = app.icon();
     const std::optional<QString> folder = UserCache::folder(QStringLiteral("FolderIcons")).value();
     const QString fileName = app.bundleIdentifier() + QStringLiteral(".png");
     if (!icon || !folder || !UserCache::isPlainName(fileName)) {

@@ -20,7 +20,7 @@ namespace {
 
 constexpr int Threads = 8;
 constexpr auto Duration = std::chrono::seconds(10);
-constexpr size_t FileSize = 256 * 1024;
+constexpr size_t FileSize = size_t(256) * 1024;
 
 std::vector<unsigned char> pattern(int thread, int round)
 {
@@ -100,6 +100,7 @@ TEST_F(MountedVolume, EightThreadsWhileTheCatalogueIsReplaced)
     std::atomic<int> rounds{0};
     std::vector<std::string> failures(Threads);
     std::vector<std::thread> workers;
+    workers.reserve(Threads);
     for (int thread = 0; thread < Threads; ++thread) {
         workers.emplace_back([&, thread] {
             const std::string file =

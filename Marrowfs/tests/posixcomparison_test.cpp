@@ -47,7 +47,7 @@ std::string describe(const std::string &path)
     }
     if (S_ISLNK(st.st_mode)) {
         char target[256] = {};
-        ::readlink(path.c_str(), target, sizeof target - 1);
+        static_cast<void>(::readlink(path.c_str(), target, sizeof target - 1));
         text += std::string(" -> ") + target;
     }
     if (S_ISDIR(st.st_mode)) {
@@ -118,7 +118,7 @@ std::string writeFile(const std::string &path, const std::string &text, int flag
         return result(fd);
     }
     const ssize_t written = ::write(fd, text.data(), text.size());
-    const std::string outcome = result(written);
+    std::string outcome = result(written);
     ::close(fd);
     return outcome;
 }

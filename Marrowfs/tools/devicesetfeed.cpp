@@ -50,5 +50,5 @@ void DeviceSetFeed::deleteDevice(const SimulatorDevicePtr &device)
 
 void DeviceSetFeed::showAlert(const QString &message)
 {
-    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    static_cast<void>(std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData()));
 }

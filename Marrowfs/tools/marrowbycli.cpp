@@ -47,7 +47,7 @@ bool quitOnSignals(QCoreApplication &app)
 
 int usage()
 {
-    std::fprintf(stderr, "Usage: marrowby-cli mount [PATH]\n");
+    static_cast<void>(std::fprintf(stderr, "Usage: marrowby-cli mount [PATH]\n"));
     return 2;
 }
 
@@ -63,25 +63,26 @@ int main(int argc, char **argv)
     }
     const auto xcode = DeveloperTools().currentlySelectedXcode();
     if (!xcode) {
-        std::fprintf(stderr, "No Xcode is selected.\n");
+        static_cast<void>(std::fprintf(stderr, "No Xcode is selected.\n"));
         return 1;
     }
     const QString developerFolder = xcode->developerDirectory().path();
     DeviceSetFeed feed(developerFolder);
     if (!feed.isReady()) {
-        std::fprintf(stderr, "The simulator frameworks in %s did not load.\n",
-                     developerFolder.toLocal8Bit().constData());
+        static_cast<void>(std::fprintf(stderr, "The simulator frameworks in %s did not load.\n",
+                                       developerFolder.toLocal8Bit().constData()));
         return 1;
     }
     MarrowfsController volume(feed.catalogue(), feed,
                               arguments.size() == 2 ? arguments.at(1)
                                                     : MarrowfsController::defaultMountPath());
     if (!quitOnSignals(app) || !volume.start()) {
-        std::fprintf(stderr, "Mounting %s failed.\n", volume.mountPath().toLocal8Bit().constData());
+        static_cast<void>(std::fprintf(stderr, "Mounting %s failed.\n",
+                                       volume.mountPath().toLocal8Bit().constData()));
         return 1;
     }
-    std::printf("Mounted at %s\n", volume.mountPath().toLocal8Bit().constData());
-    std::fflush(stdout);
+    static_cast<void>(std::printf("Mounted at %s\n", volume.mountPath().toLocal8Bit().constData()));
+    static_cast<void>(std::fflush(stdout));
     const int status = app.exec();
     volume.stop();
     return status;
