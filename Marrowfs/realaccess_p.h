@@ -3,6 +3,8 @@
 // entry point's descriptor and is confined beneath it.
 #pragma once
 
+#include "Marrowfs/marrowfs_export.h"
+
 #include "marrowbyfilesystem.h"
 
 #include <QByteArray>
@@ -46,7 +48,8 @@ namespace realaccess {
 // Opens `relative` (empty: the entry point itself) below `entryPoint` with
 // `flags`; links may be followed but never out of the entry point. Answers a
 // descriptor or -errno.
-int openBeneath(const QString &entryPoint, const QString &relative, int flags, mode_t mode = 0);
+MARROWFS_TESTABLE int openBeneath(const QString &entryPoint, const QString &relative, int flags,
+                                  mode_t mode = 0);
 // The item itself, not what a link points to (an O_PATH descriptor).
 int openLeaf(const VirtualNode &node);
 // The folder holding the item and the item's name in it; -EPERM for the

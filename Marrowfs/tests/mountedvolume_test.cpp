@@ -140,6 +140,12 @@ TEST_F(MountedVolume, NothingLeadsOutOfAnEntryPoint)
         EXPECT_TRUE(QFile::exists(sandbox + QStringLiteral("/note"))) << destination.toStdString();
     }
     EXPECT_FALSE(QFile::exists(QStringLiteral("/tmp-x")));
+    // Names with control characters never become real items.
+    EXPECT_EQ(
+        errnoOf(::open(bytes(onMount(app + QStringLiteral("/Sandbox/bad\x01name"))).constData(),
+                       O_CREAT | O_WRONLY, 0644)),
+        EPERM);
+    EXPECT_FALSE(QFile::exists(sandbox + QStringLiteral("/bad\x01name")));
     EXPECT_EQ(errnoOf(::rename(bytes(onMount(app + QStringLiteral("/Sandbox"))).constData(),
                                bytes(onMount(app + QStringLiteral("/Sandbox/inner"))).constData())),
               EINVAL);
@@ -243,4 +249,39 @@ TEST_F(MountedVolume, SynthesizedFilesAndFoldersReadAsTheTreeSays)
     EXPECT_EQ(errnoOf(::setxattr(bytes(onMount(folder)).constData(), "user.x", "1", 1, 0)), EPERM);
     EXPECT_EQ(errnoOf(::open(bytes(onMount(QStringLiteral("/Readme.txt"))).constData(), O_WRONLY)),
               EACCES);
+}
+
+TEST_F(MountedVolume, RemovingInTheBundleIsRefusedWithOneAlert)
+{
+    const QString bundle =
+        onMount(appFolderPath(QStringLiteral("Birdwatch")) + QStringLiteral("/Bundle"));
+    const QStringList items = QDir(bundle).entryList(QDir::Files);
+    ASSERT_GE(items.size(), 2);
+    for (const QString &item : items) {
+        EXPECT_EQ(errnoOf(::unlink(bytes(bundle + QLatin1Char('/') + item).constData())), EROFS);
+        EXPECT_TRUE(QFile::exists(bundle + QLatin1Char('/') + item));
+    }
+    ASSERT_TRUE(waitFor([&] { return !m_actions.recorded().isEmpty(); }));
+    EXPECT_EQ(m_actions.recorded(),
+              QStringList{QStringLiteral("alert Cannot delete items in the app bundle!")});
+}
+
+TEST_F(MountedVolume, TheControllerKnowsWhereDevicesAndAppsAreWhileMounted)
+{
+    const SimulatorDevicePtr device = deviceWithApp(QStringLiteral("Tide Tables"));
+    const SimulatorAppPtr tides = appNamed(device, QStringLiteral("Tide Tables"));
+    const SimulatorAppPtr birdwatch =
+        appNamed(deviceWithApp(QStringLiteral("Birdwatch")), QStringLiteral("Birdwatch"));
+    EXPECT_EQ(m_volume->folderOfDevice(*device),
+              onMount(QLatin1Char('/') + deviceFolder(device->name())));
+    EXPECT_EQ(m_volume->folderOfApp(*tides), onMount(appFolderPath(QStringLiteral("Tide Tables"))));
+    EXPECT_EQ(
+        m_volume->folderOfAppGroups(*tides),
+        onMount(appFolderPath(QStringLiteral("Tide Tables")) + QStringLiteral("/App Groups")));
+    EXPECT_EQ(m_volume->folderOfAppGroups(*birdwatch),
+              onMount(appFolderPath(QStringLiteral("Birdwatch")) + QStringLiteral("/App Group")));
+    EXPECT_TRUE(QFileInfo(*m_volume->folderOfAppGroups(*tides)).isDir());
+    m_volume->stop();
+    EXPECT_FALSE(m_volume->folderOfApp(*tides));
+    EXPECT_FALSE(QFileInfo::exists(m_volume->mountPath()));
 }
