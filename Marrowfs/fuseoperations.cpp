@@ -37,9 +37,20 @@ namespace {
 // was told for this long.
 constexpr double CacheSeconds = 1.0;
 
-// What an open file holds: a descriptor, or the bytes of a synthesized file.
-struct OpenFile
+// Every handle says what it is: the kernel may hand a folder's handle to a
+// request that takes a file's (a truncation through an open folder).
+struct Handle
 {
+    enum class Kind { File, Directory };
+    explicit Handle(Kind kind) : kind(kind) {}
+    virtual ~Handle() = default;
+    Kind kind;
+};
+
+// What an open file holds: a descriptor, or the bytes of a synthesized file.
+struct OpenFile : Handle
+{
+    OpenFile() : Handle(Kind::File) {}
     int fd = -1;
     QByteArray bytes;
 };
@@ -51,8 +62,9 @@ struct DirectoryEntry
     unsigned char type;
 };
 
-struct OpenDirectory
+struct OpenDirectory : Handle
 {
+    OpenDirectory() : Handle(Kind::Directory) {}
     std::vector<DirectoryEntry> entries;
 };
 
@@ -62,9 +74,11 @@ FuseVolume &volumeOf(fuse_req_t req)
 }
 
 // The kernel hands back the handle we gave it as a plain number.
-template<typename Handle> Handle *handleOf(const fuse_file_info *fi)
+template<typename Wanted> Wanted *handleOf(const fuse_file_info *fi)
 {
-    return fi ? reinterpret_cast<Handle *>(fi->fh) : nullptr; // NOLINT(performance-no-int-to-ptr)
+    auto *handle =
+        fi ? reinterpret_cast<Handle *>(fi->fh) : nullptr; // NOLINT(performance-no-int-to-ptr)
+    return dynamic_cast<Wanted *>(handle);
 }
 
 OpenFile *openFileOf(const fuse_file_info *fi)
@@ -722,7 +736,7 @@ void opOpen(fuse_req_t req, fuse_ino_t inode, fuse_file_info *fi)
     }
     // Other writers (the simulator) change these files behind the mount.
     fi->keep_cache = 0;
-    fi->fh = reinterpret_cast<uint64_t>(file.get());
+    fi->fh = reinterpret_cast<uint64_t>(static_cast<Handle *>(file.get()));
     if (fuse_reply_open(req, fi) == 0) {
         // The kernel holds it now, until it asks to release it.
         static_cast<void>(file.release());
@@ -767,7 +781,7 @@ void opCreate(fuse_req_t req, fuse_ino_t parent, const char *name, mode_t mode, 
     entry.attr.st_ino = entry.ino;
     entry.attr_timeout = CacheSeconds;
     entry.entry_timeout = CacheSeconds;
-    fi->fh = reinterpret_cast<uint64_t>(file.get());
+    fi->fh = reinterpret_cast<uint64_t>(static_cast<Handle *>(file.get()));
     if (fuse_reply_create(req, &entry, fi) == 0) {
         // The kernel holds it now, until it asks to release it.
         static_cast<void>(file.release());
@@ -911,7 +925,7 @@ void opOpendir(fuse_req_t req, fuse_ino_t inode, fuse_file_info *fi)
         fuse_reply_err(req, ENOTDIR);
         return;
     }
-    fi->fh = reinterpret_cast<uint64_t>(listing.get());
+    fi->fh = reinterpret_cast<uint64_t>(static_cast<Handle *>(listing.get()));
     if (fuse_reply_open(req, fi) == 0) {
         static_cast<void>(listing.release());
     }
@@ -920,6 +934,10 @@ void opOpendir(fuse_req_t req, fuse_ino_t inode, fuse_file_info *fi)
 void opReaddir(fuse_req_t req, fuse_ino_t, size_t size, off_t offset, fuse_file_info *fi)
 {
     auto *listing = handleOf<OpenDirectory>(fi);
+    if (!listing) {
+        fuse_reply_err(req, EBADF);
+        return;
+    }
     std::vector<char> buffer(size);
     size_t used = 0;
     for (size_t i = size_t(std::max<off_t>(offset, 0)); i < listing->entries.size(); ++i) {
