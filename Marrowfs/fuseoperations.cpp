@@ -36,6 +36,8 @@ namespace {
 // The real folders change behind the mount; the kernel may trust what it
 // was told for this long.
 constexpr double CacheSeconds = 1.0;
+// Reads of at least this size are spliced from the real file.
+constexpr size_t SpliceFromBytes = 64 * 1024;
 
 // Every handle says what it is: the kernel may hand a folder's handle to a
 // request that takes a file's (a truncation through an open folder).
@@ -804,12 +806,15 @@ void opRead(fuse_req_t req, fuse_ino_t, size_t size, off_t offset, fuse_file_inf
         fuse_reply_buf(req, file->bytes.constData() + start, size_t(length));
         return;
     }
-    // Handed to the kernel as a descriptor range: spliced, never copied here.
+    // Large reads go to the kernel as a descriptor range, spliced and never
+    // copied here; for small ones setting up the splice costs more than the
+    // copy it saves.
     fuse_bufvec buffer = FUSE_BUFVEC_INIT(size);
     buffer.buf[0].flags = fuse_buf_flags(FUSE_BUF_IS_FD | FUSE_BUF_FD_SEEK);
     buffer.buf[0].fd = file->fd;
     buffer.buf[0].pos = offset;
-    fuse_reply_data(req, &buffer, FUSE_BUF_SPLICE_MOVE);
+    fuse_reply_data(req, &buffer,
+                    size >= SpliceFromBytes ? FUSE_BUF_SPLICE_MOVE : FUSE_BUF_NO_SPLICE);
 }
 
 void opWriteBuf(fuse_req_t req, fuse_ino_t, fuse_bufvec *in, off_t offset, fuse_file_info *fi)
@@ -1082,9 +1087,9 @@ void opInit(void *, fuse_conn_info *connection)
     if (connection->capable & FUSE_CAP_SPLICE_WRITE) {
         connection->want |= FUSE_CAP_SPLICE_WRITE | FUSE_CAP_SPLICE_MOVE;
     }
-    if (connection->capable & FUSE_CAP_SPLICE_READ) {
-        connection->want |= FUSE_CAP_SPLICE_READ;
-    }
+    // Writes are not spliced in: most are small, and a splice through a pipe
+    // costs more than copying them.
+    connection->want &= ~unsigned(FUSE_CAP_SPLICE_READ);
     // The data and group folders are written by the simulator too: the
     // kernel must not hold back writes or trust its page cache for long.
     connection->want &= ~unsigned(FUSE_CAP_WRITEBACK_CACHE);
