@@ -736,8 +736,10 @@ void opOpen(fuse_req_t req, fuse_ino_t inode, fuse_file_info *fi)
         fuse_reply_err(req, error);
         return;
     }
-    // Other writers (the simulator) change these files behind the mount.
-    fi->keep_cache = 0;
+    // The kernel may keep what it read across opens: it drops it by itself
+    // once the attributes, refreshed within a second, show the file changed
+    // behind the mount (automatic data invalidation).
+    fi->keep_cache = located->node.kind == VirtualNode::Kind::Real ? 1 : 0;
     fi->fh = reinterpret_cast<uint64_t>(static_cast<Handle *>(file.get()));
     if (fuse_reply_open(req, fi) == 0) {
         // The kernel holds it now, until it asks to release it.
@@ -1093,6 +1095,9 @@ void opInit(void *, fuse_conn_info *connection)
     // The data and group folders are written by the simulator too: the
     // kernel must not hold back writes or trust its page cache for long.
     connection->want &= ~unsigned(FUSE_CAP_WRITEBACK_CACHE);
+    if (connection->capable & FUSE_CAP_AUTO_INVAL_DATA) {
+        connection->want |= FUSE_CAP_AUTO_INVAL_DATA;
+    }
 }
 
 fuse_lowlevel_ops makeOperations()

@@ -285,3 +285,18 @@ TEST_F(MountedVolume, TheControllerKnowsWhereDevicesAndAppsAreWhileMounted)
     EXPECT_FALSE(m_volume->folderOfApp(*tides));
     EXPECT_FALSE(QFileInfo::exists(m_volume->mountPath()));
 }
+
+TEST_F(MountedVolume, FilesChangedBehindTheMountReadAfresh)
+{
+    const QString app = appFolderPath(QStringLiteral("Birdwatch"));
+    const QString real =
+        realSandbox(QStringLiteral("Birdwatch")) + QStringLiteral("/Documents/log.txt");
+    ASSERT_TRUE(testsupport::writeFile(real, "first version"));
+    const QString through = onMount(app + QStringLiteral("/Sandbox/Documents/log.txt"));
+    EXPECT_EQ(readAll(through), QByteArray("first version"));
+    // The simulator writes behind the mount; the kernel's copy must give way.
+    ASSERT_TRUE(testsupport::writeFile(real, "second version, longer"));
+    EXPECT_TRUE(waitFor([&] { return readAll(through) == "second version, longer"; }));
+    ASSERT_TRUE(testsupport::writeFile(real, "third version, longer!"));
+    EXPECT_TRUE(waitFor([&] { return readAll(through) == "third version, longer!"; }));
+}
