@@ -133,6 +133,12 @@ const QList<CliSession::Command> &CliSession::commands()
          0,
          0,
          {}},
+        {QStringLiteral("mount"),
+         QStringLiteral("[PATH]"),
+         QStringLiteral("run the volume at PATH (~/Volumes/Marrowby) until interrupted"),
+         0,
+         1,
+         {}},
     };
     return table;
 }
@@ -241,11 +247,14 @@ int CliSession::run(const QStringList &arguments)
                                                  ? QStringLiteral("no arguments")
                                                  : command->arguments));
     }
+    const QString &name = command->name;
+    if (name == QStringLiteral("mount")) {
+        return m_mount ? m_mount(positional) : fail(QStringLiteral("mount is not available here"));
+    }
     if (!connect()) {
         return fail(
             QStringLiteral("the service %1 did not answer").arg(ParleyContract::serviceName()));
     }
-    const QString &name = command->name;
     const bool json = options.contains(QStringLiteral("--json"));
     if (name == QStringLiteral("devices")) {
         return devices(json);

@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -23,6 +24,12 @@ public:
 
     // The exit status: 0 on success, 1 on any failure.
     int run(const QStringList &arguments);
+    // Runs `mount` with its folder, if given; without a handler the
+    // command is refused.
+    void setMountHandler(std::function<int(const QStringList &)> handler)
+    {
+        m_mount = std::move(handler);
+    }
 
 private:
     struct Command;
@@ -51,4 +58,5 @@ private:
     QTextStream &m_out;
     QTextStream &m_err;
     std::unique_ptr<ParleyConnector> m_connector;
+    std::function<int(const QStringList &)> m_mount;
 };

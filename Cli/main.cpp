@@ -1,6 +1,7 @@
 // marrowby-cli: the simulated devices and their apps from a shell, through
 // the same service the menu-bar application uses.
 #include "clisession.h"
+#include "mountcommand.h"
 
 #include "Marrowkit/foundation/log.h"
 
@@ -20,5 +21,7 @@ int main(int argc, char *argv[])
     QTextStream out(stdout);
     QTextStream err(stderr);
     CliSession session(out, err);
+    session.setMountHandler(
+        [&application](const QStringList &paths) { return runMountCommand(application, paths); });
     return session.run(QCoreApplication::arguments().mid(1));
 }

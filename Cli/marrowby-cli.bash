@@ -3,7 +3,7 @@
 _marrowby_cli()
 {
     local cur=${COMP_WORDS[COMP_CWORD]}
-    local commands="devices apps launch reset uninstall erase delete add-photo copy-path groups open-simulator quit-simulator watch help"
+    local commands="devices apps launch reset uninstall erase delete add-photo copy-path groups open-simulator quit-simulator watch mount help"
     if [[ $COMP_CWORD -eq 1 ]]; then
         COMPREPLY=($(compgen -W "$commands --help" -- "$cur"))
         return

@@ -1,0 +1,21 @@
+// What the volume asks the rest of the system to do: the service's device and
+// app actions (through the connector) and the one alert a user may see.
+//
+// Threads: called on the volume's deferred-removal thread, never inside a
+// request handler; implementations hop to their own thread if they need one.
+#pragma once
+
+#include "Marrowkit/model/simulatorapp.h"
+#include "Marrowkit/model/simulatordevice.h"
+
+#include <QString>
+
+class MarrowfsActions
+{
+public:
+    virtual ~MarrowfsActions() = default;
+    virtual void uninstallApp(const SimulatorAppPtr &app) = 0;
+    virtual void deleteDevice(const SimulatorDevicePtr &device) = 0;
+    // A modal notice with one "OK" button.
+    virtual void showAlert(const QString &message) = 0;
+};

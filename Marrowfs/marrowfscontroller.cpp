@@ -1,0 +1,135 @@
+// Mount folder, dead-mount recovery, mount and unmount.
+#include "marrowfscontroller.h"
+
+#include "fusevolume.h"
+#include "marrowbyfilesystem.h"
+
+#include "Marrowkit/foundation/log.h"
+#include "Marrowkit/model/appcontents.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+QString MarrowfsController::defaultMountPath()
+{
+    return QDir::homePath() + QStringLiteral("/Volumes/Marrowby");
+}
+
+bool MarrowfsController::isFuseAvailable(QString *reason)
+{
+    const int fd = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        if (reason) {
+            *reason = QStringLiteral("/dev/fuse cannot be opened: ") +
+                      QString::fromLocal8Bit(std::strerror(errno));
+        }
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
+MarrowfsController::MarrowfsController(CatalogueSource &catalogue, MarrowfsActions &actions,
+                                       QString mountPath)
+    : m_mountPath(std::move(mountPath)),
+      m_fileSystem(std::make_unique<MarrowbyFileSystem>(catalogue, actions, m_mountPath)),
+      m_volume(std::make_unique<FuseVolume>(*m_fileSystem))
+{}
+
+MarrowfsController::~MarrowfsController()
+{
+    stop();
+}
+
+void MarrowfsController::clearDeadMount()
+{
+    struct stat st = {};
+    if (::stat(QFile::encodeName(m_mountPath).constData(), &st) == 0 || errno != ENOTCONN) {
+        return;
+    }
+    // A process that died without its unmount helper left its mount behind
+    // ("Transport endpoint is not connected"); a lazy unmount clears it.
+    MLOG_WARNING(QStringLiteral("clearing a dead mount at ") + m_mountPath);
+    QProcess::execute(QStringLiteral("fusermount3"),
+                      {QStringLiteral("-u"), QStringLiteral("-z"), m_mountPath});
+}
+
+bool MarrowfsController::start()
+{
+    if (m_volume->isMounted()) {
+        return true;
+    }
+    QString reason;
+    if (!isFuseAvailable(&reason)) {
+        MLOG_ERROR(reason);
+        return false;
+    }
+    clearDeadMount();
+    if (!QFileInfo(m_mountPath).isDir()) {
+        if (!QDir().mkpath(m_mountPath)) {
+            MLOG_ERROR(QStringLiteral("Cannot make the mount folder ") + m_mountPath);
+            return false;
+        }
+        m_madeMountFolder = true;
+    }
+    if (!m_volume->mount(m_mountPath, &reason)) {
+        MLOG_ERROR(reason);
+        return false;
+    }
+    return true;
+}
+
+void MarrowfsController::stop()
+{
+    if (!m_volume->isMounted()) {
+        return;
+    }
+    m_volume->unmount();
+    if (m_madeMountFolder) {
+        // Only when empty: something else may have been put there meanwhile.
+        ::rmdir(QFile::encodeName(m_mountPath).constData());
+        m_madeMountFolder = false;
+    }
+}
+
+bool MarrowfsController::isMounted() const
+{
+    return m_volume->isMounted();
+}
+
+std::optional<QString> MarrowfsController::folderOfDevice(const SimulatorDevice &device) const
+{
+    const auto path = m_fileSystem->pathForDevice(device);
+    if (!path || !isMounted()) {
+        return std::nullopt;
+    }
+    return m_mountPath + QLatin1Char('/') + *path;
+}
+
+std::optional<QString> MarrowfsController::folderOfApp(const SimulatorApp &app) const
+{
+    const auto path = m_fileSystem->pathForApp(app);
+    if (!path || !isMounted()) {
+        return std::nullopt;
+    }
+    return m_mountPath + QLatin1Char('/') + *path;
+}
+
+std::optional<QString> MarrowfsController::folderOfAppGroups(const SimulatorApp &app) const
+{
+    const auto groups = app.appGroups();
+    const auto folder = folderOfApp(app);
+    if (!groups || !folder) {
+        return std::nullopt;
+    }
+    return *folder + QLatin1Char('/') +
+           (groups->size() == 1 ? QString(AppContents::AppGroupURLKey)
+                                : QString(AppContents::AppGroupsURLKey));
+}
