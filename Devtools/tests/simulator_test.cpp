@@ -67,13 +67,15 @@ protected:
 TEST_F(SimulatorApp, OpenBootsTheDeviceAndQuitShutsItDown)
 {
     const QString app = developerFolder() + QStringLiteral("/Applications/Simulator.app");
+    // Shut down before: the Simulator may be booting by the time `open`
+    // returns, so the first state is read here.
+    QList<int> seen{deviceState(m_phone)};
     const ToolRun opened =
         run(QStringLiteral("open"),
             {app, QStringLiteral("--args"), QStringLiteral("-CurrentDeviceUDID"), m_phone});
     ASSERT_EQ(opened.status, 0) << opened.err.toStdString();
 
     // Booting first, Booted about half a second later.
-    QList<int> seen;
     ASSERT_TRUE(testsupport::waitFor([&] {
         const int state = deviceState(m_phone);
         if (seen.isEmpty() || seen.last() != state) {
