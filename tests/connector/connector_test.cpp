@@ -12,6 +12,8 @@
 
 #include <QDBusMessage>
 
+#include <QThread>
+
 #include <gtest/gtest.h>
 
 using testsupport::waitFor;
@@ -191,4 +193,34 @@ TEST_F(ConnectorWorld, LosingItsOwnBusConnectionIsAnInvalidationThatReconnects)
                                     [&](const QList<QUrl> &urls) { answered = urls.isEmpty(); });
     EXPECT_TRUE(answered);
     EXPECT_FALSE(connector.hasPendingRequests());
+}
+
+TEST_F(ConnectorWorld, AHundredInvalidationsWithoutACatalogueEndTheReconnections)
+{
+    WatchedConnector &watched = newConnector();
+    ParleyConnector &connector = *watched.connector;
+    ASSERT_TRUE(waitForCatalogue(watched));
+    ASSERT_EQ(connector.establishConnectionRetryCount(), 0);
+    // The bus library's report of a lost connection, delivered again and
+    // again while no catalogue can arrive (the event loop does not turn in
+    // this test from here on): each reconnects, which ends the service.
+    const auto lose = [&] {
+        return QMetaObject::invokeMethod(&connector, "busDisconnected", Qt::DirectConnection);
+    };
+    for (int lost = 1; lost <= 100; ++lost) {
+        ASSERT_TRUE(lose());
+        ASSERT_TRUE(connector.isConnected()) << "invalidation " << lost << " reconnects";
+        ASSERT_EQ(connector.establishConnectionRetryCount(), lost);
+    }
+    // The last reconnection's request starts a service; the next loss is
+    // only logged, so that service is not told to stop.
+    uint pid = 0;
+    for (int polls = 0; polls < 500 && pid == 0; ++polls) {
+        pid = servicePid();
+        QThread::msleep(20);
+    }
+    ASSERT_NE(pid, 0u);
+    ASSERT_TRUE(lose());
+    EXPECT_EQ(connector.establishConnectionRetryCount(), 100);
+    EXPECT_EQ(servicePid(), pid) << "the hundred-and-first loss reconnected";
 }
