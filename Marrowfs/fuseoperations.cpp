@@ -95,6 +95,18 @@ QString childPath(const QString &parent, const char *name)
                                         : parent + QLatin1Char('/') + leaf;
 }
 
+// The path of `name` in the folder numbered `parent`; for a number the table
+// no longer knows, ENOENT is answered and nothing is given.
+std::optional<QString> childPathOrReply(fuse_req_t req, fuse_ino_t parent, const char *name)
+{
+    const std::optional<QString> parentPath = volumeOf(req).inodes().path(parent);
+    if (!parentPath) {
+        fuse_reply_err(req, ENOENT);
+        return std::nullopt;
+    }
+    return childPath(*parentPath, name);
+}
+
 bool isSynthesizedFolder(VirtualNode::Kind kind)
 {
     return kind == VirtualNode::Kind::Root || kind == VirtualNode::Kind::Device ||
@@ -256,12 +268,11 @@ void replyCreated(fuse_req_t req, const QString &path, const VirtualNode &node)
 
 void opLookup(fuse_req_t req, fuse_ino_t parent, const char *name)
 {
-    const std::optional<QString> parentPath = volumeOf(req).inodes().path(parent);
-    if (!parentPath) {
-        fuse_reply_err(req, ENOENT);
+    const std::optional<QString> found = childPathOrReply(req, parent, name);
+    if (!found) {
         return;
     }
-    const QString path = childPath(*parentPath, name);
+    const QString &path = *found;
     const VirtualNode node = volumeOf(req).fileSystem().resolve(path);
     struct stat st = {};
     const int error = attributesOf(volumeOf(req), node, &st);
@@ -437,12 +448,11 @@ void opReadlink(fuse_req_t req, fuse_ino_t inode)
 void makeItem(fuse_req_t req, fuse_ino_t parent, const char *name,
               const std::function<int(int dirFd, const char *leaf)> &make)
 {
-    const std::optional<QString> parentPath = volumeOf(req).inodes().path(parent);
-    if (!parentPath) {
-        fuse_reply_err(req, ENOENT);
+    const std::optional<QString> found = childPathOrReply(req, parent, name);
+    if (!found) {
         return;
     }
-    const QString path = childPath(*parentPath, name);
+    const QString &path = *found;
     VirtualNode node;
     ScopedFd folder;
     QByteArray leaf;
@@ -544,12 +554,11 @@ int moveToTrash(int parentFd, const QByteArray &name)
 void removeItem(fuse_req_t req, fuse_ino_t parent, const char *name, bool folder)
 {
     FuseVolume &volume = volumeOf(req);
-    const std::optional<QString> parentPath = volume.inodes().path(parent);
-    if (!parentPath) {
-        fuse_reply_err(req, ENOENT);
+    const std::optional<QString> found = childPathOrReply(req, parent, name);
+    if (!found) {
         return;
     }
-    const QString path = childPath(*parentPath, name);
+    const QString &path = *found;
     if (MarrowbyFileSystem::isProtected(MarrowbyFileSystem::split(path))) {
         fuse_reply_err(req, EPERM);
         return;
@@ -751,12 +760,11 @@ void opOpen(fuse_req_t req, fuse_ino_t inode, fuse_file_info *fi)
 
 void opCreate(fuse_req_t req, fuse_ino_t parent, const char *name, mode_t mode, fuse_file_info *fi)
 {
-    const std::optional<QString> parentPath = volumeOf(req).inodes().path(parent);
-    if (!parentPath) {
-        fuse_reply_err(req, ENOENT);
+    const std::optional<QString> found = childPathOrReply(req, parent, name);
+    if (!found) {
         return;
     }
-    const QString path = childPath(*parentPath, name);
+    const QString &path = *found;
     VirtualNode node;
     ScopedFd folder;
     QByteArray leaf;
