@@ -35,7 +35,8 @@ QString identifierOf(const QString &frameworkPath)
 {
     for (const QString &relative :
          {QStringLiteral("Resources/Info.plist"), QStringLiteral("Contents/Info.plist")}) {
-        auto info = PropertyList::dictionaryFromFile(QDir(frameworkPath).filePath(relative));
+        auto info =
+            PropertyList::dictionaryFromFile(QDir(frameworkPath).filePath(relative)).value();
         if (info) {
             return info->value(QStringLiteral("CFBundleIdentifier")).toString();
         }

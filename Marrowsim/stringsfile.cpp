@@ -425,7 +425,7 @@ std::optional<QVariantMap> stringsTableFromData(const QByteArray &bytes)
         return std::nullopt;
     }
     if (looksLikePropertyList(bytes)) {
-        auto table = PropertyList::dictionaryFromData(bytes);
+        auto table = PropertyList::dictionaryFromData(bytes).value();
         if (!table || !holdsWellFormedTexts(*table)) {
             return std::nullopt;
         }

@@ -204,12 +204,12 @@ std::optional<QByteArray> DeviceActions::appGroupFolders(const SimulatorApp &app
             urls.append(*url);
         }
     }
-    return KeyedArchiver::archivedDataWithRootObject(urls);
+    return KeyedArchiver::archivedDataWithRootObject(urls).value();
 }
 
 std::optional<QByteArray> DeviceActions::appGroupFolder(const QString &group,
                                                         const SimulatorApp &app)
 {
     const auto url = app.containerURLForAppGroup(group);
-    return url ? KeyedArchiver::archivedDataWithRootObject(*url) : std::nullopt;
+    return url ? KeyedArchiver::archivedDataWithRootObject(*url).value() : std::nullopt;
 }

@@ -83,7 +83,7 @@ DeviceInspector::DeviceInspector(ServiceDelegate *serviceDelegate)
                     for (const SimulatorItemPtr &item : update->items()) {
                         m_reportedStates.insert(item->uuid(), state);
                     }
-                    if (auto archive = SimulatorCoding::archivedDataWithUpdate(*update)) {
+                    if (auto archive = SimulatorCoding::archivedDataWithUpdate(*update).value()) {
                         sendUpdate(*archive);
                     }
                 });
@@ -322,7 +322,7 @@ void DeviceInspector::addDirectoryObserverForPath(const QString &path)
         QUrl::fromLocalFile(path),
         [lifeline = m_lifeline, this, path] {
             lifeline->post([this, path] {
-                if (auto archive = KeyedArchiver::archivedDataWithRootObject(path)) {
+                if (auto archive = KeyedArchiver::archivedDataWithRootObject(path).value()) {
                     pushToClients("directoryChanged", *archive);
                 }
             });
@@ -366,9 +366,13 @@ void DeviceInspector::sendUpdateForItems(const QList<SimulatorItemPtr> &items,
                                          SimulatorUpdateType type)
 {
     logInfo(QStringLiteral("send update: ") + printedItems(items), updateFunction);
-    if (auto archive = SimulatorCoding::archivedDataWithUpdate(SimulatorUpdate(type, items))) {
-        sendUpdate(*archive);
-    }
+    const auto archive = SimulatorCoding::archivedDataWithUpdate(SimulatorUpdate(type, items));
+    archive.analysis([this](const QByteArray &bytes) { sendUpdate(bytes); },
+                     [](const Error &refused) {
+                         logInfo(QStringLiteral("update not sent: ") +
+                                     refused.localizedDescription(),
+                                 updateFunction);
+                     });
 }
 
 void DeviceInspector::pushCatalogue()
@@ -382,7 +386,12 @@ void DeviceInspector::pushCatalogue()
                 withApps.append(device);
             }
         }
-        m_catalogueArchive = SimulatorCoding::archivedDataWithDevices(withApps);
+        const auto archive = SimulatorCoding::archivedDataWithDevices(withApps);
+        if (const auto refused = archive.error()) {
+            logInfo(QStringLiteral("catalogue not archived: ") + refused->localizedDescription(),
+                    catalogueFunction);
+        }
+        m_catalogueArchive = archive.value();
     }
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
     logInfo(QStringLiteral("Finding simulators containing apps in %1 seconds.")

@@ -19,7 +19,7 @@ QVariantMap loadTable()
     }
     return PropertyList::dictionaryFromFile(
                bundle->contentsPath() + QStringLiteral("/Resources/en.lproj/Localizable.strings"))
-        .value_or(QVariantMap());
+        .recover([] { return QVariantMap(); });
 }
 
 const QVariantMap &table()

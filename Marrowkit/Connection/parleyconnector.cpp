@@ -407,7 +407,13 @@ void ParleyConnector::send(const QString &what,
 
 void ParleyConnector::receiveSimulatorDevicesContainingApps(const QByteArray &archive)
 {
-    m_devices = SimulatorCoding::devicesFromArchive(archive);
+    const auto devices = SimulatorCoding::devicesFromArchive(archive);
+    if (const auto refused = devices.error()) {
+        logAt(LogSeverity::Warning,
+              QStringLiteral("device list refused: ") + refused->localizedDescription(),
+              "receiveSimulatorDevicesContainingApps()");
+    }
+    m_devices = devices.value();
     publishBootStates();
     if (m_devices) {
         const auto handlers = m_deviceUpdateHandlers;
@@ -422,7 +428,13 @@ void ParleyConnector::receiveSimulatorDevicesContainingApps(const QByteArray &ar
 
 void ParleyConnector::receiveUpdate(const QByteArray &archive)
 {
-    const auto update = SimulatorCoding::updateFromArchive(archive);
+    const auto read = SimulatorCoding::updateFromArchive(archive);
+    if (const auto refused = read.error()) {
+        logAt(LogSeverity::Warning,
+              QStringLiteral("update refused: ") + refused->localizedDescription(),
+              "receiveUpdate()");
+    }
+    const auto update = read.value();
     if (!update || m_updates.contains(*update)) {
         return;
     }
@@ -522,7 +534,8 @@ void ParleyConnector::callUpdateHandlers(const SimulatorUpdate &update)
 
 void ParleyConnector::directoryChanged(const QByteArray &archive)
 {
-    const auto path = KeyedUnarchiver::unarchivedObject(archive, {KeyedArchive::TextClass});
+    const auto path =
+        KeyedUnarchiver::unarchivedObject(archive, {KeyedArchive::TextClass}).value();
     if (!path) {
         return;
     }

@@ -143,6 +143,7 @@ void ParleyConnector::urlsForAppGroupsOfApp(
             const auto list =
                 archive ? KeyedUnarchiver::unarchivedObject(
                               *archive, {KeyedArchive::ArrayClass, KeyedArchive::URLClass})
+                              .value()
                         : std::nullopt;
             for (const QVariant &value : list ? list->toList() : QVariantList()) {
                 if (value.userType() == QMetaType::QUrl) {
@@ -166,8 +167,9 @@ void ParleyConnector::urlForAppGroup(
         },
         [completionHandler](const std::optional<QByteArray> &archive) {
             const auto url =
-                archive ? KeyedUnarchiver::unarchivedObject(*archive, {KeyedArchive::URLClass})
-                        : std::nullopt;
+                archive
+                    ? KeyedUnarchiver::unarchivedObject(*archive, {KeyedArchive::URLClass}).value()
+                    : std::nullopt;
             if (completionHandler) {
                 completionHandler(url && url->userType() == QMetaType::QUrl
                                       ? std::optional<QUrl>(url->toUrl())

@@ -39,7 +39,8 @@ bool hasEnded(const QString &pid)
 std::optional<QString> metadataItemVersion(const QUrl &url)
 {
     const auto info =
-        PropertyList::dictionaryFromFile(url.path() + QStringLiteral("/Contents/Info.plist"));
+        PropertyList::dictionaryFromFile(url.path() + QStringLiteral("/Contents/Info.plist"))
+            .value();
     if (!info) {
         return std::nullopt;
     }

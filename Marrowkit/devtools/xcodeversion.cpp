@@ -80,7 +80,7 @@ std::optional<QString> XcodeVersion::productBuildVersion() const
     const QUrl plist =
         appendingPathComponent(appendingPathComponent(fileURL(), QStringLiteral("Contents")),
                                QStringLiteral("version.plist"));
-    const auto version = PropertyList::dictionaryFromFile(plist.toLocalFile());
+    const auto version = PropertyList::dictionaryFromFile(plist.toLocalFile()).value();
     if (!version) {
         return std::nullopt;
     }

@@ -16,13 +16,15 @@ Result<QVariantMap> readDictionary(const QString &path, qint64 limit)
     if (bytes.isFailure()) {
         return Result<QVariantMap>::failure(*bytes.error());
     }
-    if (auto dictionary = PropertyList::dictionaryFromData(*bytes.value())) {
-        return Result<QVariantMap>::success(*dictionary);
+    const auto dictionary = PropertyList::dictionaryFromData(*bytes.value());
+    if (const auto refused = dictionary.error()) {
+        Error error = resultError(QStringLiteral("%1 does not hold a dictionary property list: %2")
+                                      .arg(path, refused->localizedDescription()));
+        error.userInfo.insert(Error::filePathKey(), path);
+        error.userInfo.insert(Error::underlyingErrorKey(), refused->description());
+        return Result<QVariantMap>::failure(error);
     }
-    Error error =
-        resultError(QStringLiteral("%1 does not hold a dictionary property list").arg(path));
-    error.userInfo.insert(Error::filePathKey(), path);
-    return Result<QVariantMap>::failure(error);
+    return dictionary;
 }
 
 Result<QVariantMap> readInfoPlist(const QString &bundlePath)

@@ -156,46 +156,63 @@ const QString &SimulatorCoding::updateClassName()
     return name;
 }
 
-std::optional<QByteArray>
+QString SimulatorCoding::errorDomain()
+{
+    return QStringLiteral("dev.marrowby.marrowby.SimulatorCoding");
+}
+
+Error SimulatorCoding::error(ErrorCode code, const QString &description)
+{
+    Error error{errorDomain(), code, {}};
+    error.userInfo.insert(Error::localizedDescriptionKey(), description);
+    return error;
+}
+
+Result<QByteArray>
 SimulatorCoding::archivedDataWithDevices(const QList<SimulatorDevicePtr> &devices)
 {
     QVariantList list;
     for (const SimulatorDevicePtr &device : devices) {
         auto object = archivable(device);
         if (!object) {
-            return std::nullopt;
+            return Result<QByteArray>::failure(
+                error(NotArchivable, QStringLiteral("The device list holds no device")));
         }
         list.append(QVariant::fromValue(*object));
     }
     return KeyedArchiver::archivedDataWithRootObject(list);
 }
 
-std::optional<QByteArray> SimulatorCoding::archivedDataWithUpdate(const SimulatorUpdate &update)
+Result<QByteArray> SimulatorCoding::archivedDataWithUpdate(const SimulatorUpdate &update)
 {
     return KeyedArchiver::archivedDataWithRootObject(QVariant::fromValue(archivable(update)));
 }
 
-std::optional<QList<SimulatorDevicePtr>> SimulatorCoding::devicesFromArchive(const QByteArray &data)
+Result<QList<SimulatorDevicePtr>> SimulatorCoding::devicesFromArchive(const QByteArray &data)
 {
     const auto root =
         KeyedUnarchiver::unarchivedObject(data, {ArrayClass, deviceClassName()}, decoders());
-    if (!root) {
-        return std::nullopt;
-    }
-    return itemsOf<SimulatorDevice>(*root);
+    return root.flatMap([](const QVariant &value) {
+        return Result<QList<SimulatorDevicePtr>>::fromOptional(
+            itemsOf<SimulatorDevice>(value), [] {
+                return error(WrongRoot, QStringLiteral("The archive's root is not a device list"));
+            });
+    });
 }
 
-std::optional<SimulatorUpdate> SimulatorCoding::updateFromArchive(const QByteArray &data)
+Result<SimulatorUpdate> SimulatorCoding::updateFromArchive(const QByteArray &data)
 {
     const auto root = KeyedUnarchiver::unarchivedObject(data, {updateClassName()}, decoders());
-    if (!root || root->metaType() != QMetaType::fromType<SimulatorUpdatePtr>()) {
-        return std::nullopt;
-    }
-    const auto update = root->value<SimulatorUpdatePtr>();
-    if (!update) {
-        return std::nullopt;
-    }
-    return *update;
+    return root.flatMap([](const QVariant &value) {
+        const auto update = value.metaType() == QMetaType::fromType<SimulatorUpdatePtr>()
+                                ? value.value<SimulatorUpdatePtr>()
+                                : nullptr;
+        if (!update) {
+            return Result<SimulatorUpdate>::failure(
+                error(WrongRoot, QStringLiteral("The archive's root is not an update")));
+        }
+        return Result<SimulatorUpdate>::success(*update);
+    });
 }
 
 std::optional<ArchivableObject> SimulatorCoding::archivable(const SimulatorItemPtr &item)

@@ -14,7 +14,7 @@
 //                         when absent or not a flag
 //   SimulatorUpdate       type (one of the six raw values), items: required
 // Optional values of the wrong kind read as absent; anything else that does
-// not read gives no object at all.
+// not read gives no object at all, and a failure that says why.
 //
 // Reading makes new objects owned by the caller; a device's apps get the
 // device as their device (drawing an icon for those that came without). An
@@ -23,6 +23,8 @@
 #pragma once
 
 #include "Marrowkit/marrowkit_export.h"
+
+#include "Marrowkit/foundation/result.h"
 
 #include "Marrowkit/model/simulatordevice.h"
 #include "Marrowkit/model/simulatorupdate.h"
@@ -60,14 +62,21 @@ public:
     static const QString &appClassName();         // "SimulatorApp"
     static const QString &updateClassName();      // "SimulatorUpdate"
 
+    // Errors of the calls below that the archive layers do not make
+    // themselves; theirs (KeyedArchiveError, PropertyListError) pass through.
+    static QString errorDomain(); // "dev.marrowby.marrowby.SimulatorCoding"
+    enum ErrorCode {
+        NotArchivable = 1, // a null device in the list
+        WrongRoot,         // the root read, but is not what the call needs
+    };
+
     // The two archives that carry catalogue objects.
-    static std::optional<QByteArray>
-    archivedDataWithDevices(const QList<SimulatorDevicePtr> &devices);
-    static std::optional<QByteArray> archivedDataWithUpdate(const SimulatorUpdate &update);
-    // Nothing unless the archive holds exactly a list of devices, or one
-    // update, and everything in it reads.
-    static std::optional<QList<SimulatorDevicePtr>> devicesFromArchive(const QByteArray &data);
-    static std::optional<SimulatorUpdate> updateFromArchive(const QByteArray &data);
+    static Result<QByteArray> archivedDataWithDevices(const QList<SimulatorDevicePtr> &devices);
+    static Result<QByteArray> archivedDataWithUpdate(const SimulatorUpdate &update);
+    // A failure that says why unless the archive holds exactly a list of
+    // devices, or one update, and everything in it reads.
+    static Result<QList<SimulatorDevicePtr>> devicesFromArchive(const QByteArray &data);
+    static Result<SimulatorUpdate> updateFromArchive(const QByteArray &data);
 
     // A device, proxy device or app ready to be written (nothing for other
     // items), and an update.
@@ -86,4 +95,7 @@ public:
     static std::optional<QVariant> initAppWithCoder(KeyedUnarchiver &coder);
     static std::optional<QVariant> initUpdateWithCoder(KeyedUnarchiver &coder);
     static const KeyedUnarchiver::DecoderTable &decoders();
+
+private:
+    static Error error(ErrorCode code, const QString &description);
 };

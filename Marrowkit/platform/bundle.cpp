@@ -9,7 +9,8 @@
 
 std::optional<Bundle> Bundle::at(const QString &path)
 {
-    auto info = PropertyList::dictionaryFromFile(path + QStringLiteral("/Contents/Info.plist"));
+    auto info =
+        PropertyList::dictionaryFromFile(path + QStringLiteral("/Contents/Info.plist")).value();
     if (!info) {
         return std::nullopt;
     }

@@ -1,6 +1,7 @@
 #include "plist/binarypropertylist_p.h"
 
 #include "Marrowkit/plist/propertylist.h"
+#include "Marrowkit/plist/propertylisterror.h"
 
 #include <QDateTime>
 
@@ -21,7 +22,17 @@ public:
         : m_bytes(reinterpret_cast<const uchar *>(data.constData())), m_size(quint64(data.size()))
     {}
 
-    std::optional<QVariant> read()
+    Result<QVariant> read()
+    {
+        auto root = readRoot();
+        if (!root) {
+            return Result<QVariant>::failure(refusal());
+        }
+        return Result<QVariant>::success(*root);
+    }
+
+private:
+    std::optional<QVariant> readRoot()
     {
         if (m_size < 8 + trailerSize || std::memcmp(m_bytes, "bplist00", 8) != 0) {
             return std::nullopt;
@@ -52,7 +63,31 @@ public:
         return root->value;
     }
 
-private:
+    // The first limit that refused the input; the rest is malformed.
+    void refuse(PropertyListError::Code code)
+    {
+        if (m_refusal == PropertyListError::NotAPropertyList) {
+            m_refusal = code;
+        }
+    }
+
+    Error refusal() const
+    {
+        using namespace PropertyListError;
+        switch (m_refusal) {
+        case TooDeep:
+            return error(TooDeep, QStringLiteral("The property list nests deeper than %1 levels")
+                                      .arg(PropertyList::maximumDepth));
+        case ExpandsTooFar:
+            return error(ExpandsTooFar,
+                         QStringLiteral("The property list expands to more than %1 values")
+                             .arg(m_budget));
+        default:
+            return error(NotAPropertyList,
+                         QStringLiteral("Not a property list: malformed binary property list"));
+        }
+    }
+
     enum class State : uchar { Reading, Done };
     // An object read so far, with the number of values it expands to.
     struct Entry
@@ -119,7 +154,11 @@ private:
     // in the table costs the file; values are kept only for objects read.
     std::optional<Read> object(quint64 index, int depth)
     {
-        if (index >= m_objectCount || depth > PropertyList::maximumDepth) {
+        if (index >= m_objectCount) {
+            return std::nullopt;
+        }
+        if (depth > PropertyList::maximumDepth) {
+            refuse(PropertyListError::TooDeep);
             return std::nullopt;
         }
         if (const quint32 slot = m_slots[index]) {
@@ -133,7 +172,11 @@ private:
         const size_t slot = m_entries.size();
         m_slots[index] = quint32(slot);
         auto read = parse(index, depth);
-        if (!read || read->size > m_budget) {
+        if (!read) {
+            return std::nullopt;
+        }
+        if (read->size > m_budget) {
+            refuse(PropertyListError::ExpandsTooFar);
             return std::nullopt;
         }
         m_entries[slot - 1] = Entry{State::Done, read->value, read->size};
@@ -288,8 +331,12 @@ private:
         quint64 size = 1;
         for (quint64 i = 0; i < count; ++i) {
             auto item = object(referenceAt(position, i), depth + 1);
-            size = item ? grown(size, item->size) : size;
-            if (!item || size > m_budget) {
+            if (!item) {
+                return std::nullopt;
+            }
+            size = grown(size, item->size);
+            if (size > m_budget) {
+                refuse(PropertyListError::ExpandsTooFar);
                 return std::nullopt;
             }
             list.append(item->value);
@@ -311,8 +358,12 @@ private:
                 return std::nullopt;
             }
             auto value = object(referenceAt(position, count + i), depth + 1);
-            size = value ? grown(size, key->size + value->size) : size;
-            if (!value || size > m_budget) {
+            if (!value) {
+                return std::nullopt;
+            }
+            size = grown(size, key->size + value->size);
+            if (size > m_budget) {
+                refuse(PropertyListError::ExpandsTooFar);
                 return std::nullopt;
             }
             map.insert(key->value.toString(), value->value);
@@ -327,6 +378,7 @@ private:
     int m_offsetSize = 0;
     int m_refSize = 0;
     quint64 m_budget = 0;
+    PropertyListError::Code m_refusal = PropertyListError::NotAPropertyList;
     std::vector<quint32> m_slots; // per object: 0 unread, else its entry + 1
     std::vector<Entry> m_entries; // in the order objects are first reached
 };
@@ -335,7 +387,7 @@ private:
 
 namespace PropertyList {
 
-std::optional<QVariant> readBinary(const QByteArray &data)
+Result<QVariant> readBinary(const QByteArray &data)
 {
     return BinaryReader(data).read();
 }

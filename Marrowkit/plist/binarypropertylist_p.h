@@ -11,13 +11,14 @@
 
 #include "Marrowkit/marrowkit_export.h"
 
+#include "Marrowkit/foundation/result.h"
+
 #include <QByteArray>
 #include <QVariant>
 
-#include <optional>
-
 namespace PropertyList {
 
-MARROWKIT_TESTABLE std::optional<QVariant> readBinary(const QByteArray &data);
+// Failure names the limit that refused the input, or says it is malformed.
+MARROWKIT_TESTABLE Result<QVariant> readBinary(const QByteArray &data);
 
 } // namespace PropertyList

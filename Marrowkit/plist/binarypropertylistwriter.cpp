@@ -1,6 +1,7 @@
 #include "Marrowkit/plist/binarypropertylistwriter.h"
 
 #include "Marrowkit/plist/propertylist.h"
+#include "Marrowkit/plist/propertylisterror.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -72,12 +73,18 @@ void appendReal(QByteArray &out, uchar marker, double value)
 class BinaryWriter
 {
 public:
-    std::optional<QByteArray> write(const QVariant &root)
+    Result<QByteArray> write(const QVariant &root)
     {
+        using namespace PropertyListError;
         if (!add(root, 0)) {
-            return std::nullopt;
+            return Result<QByteArray>::failure(
+                m_tooDeep ? error(TooDeep, QStringLiteral("The property list nests deeper than "
+                                                          "%1 levels")
+                                               .arg(PropertyList::maximumDepth))
+                          : error(NotRepresentable,
+                                  QStringLiteral("The value has no property-list form")));
         }
-        return serialise();
+        return Result<QByteArray>::success(serialise());
     }
 
 private:
@@ -93,6 +100,7 @@ private:
     std::optional<quint64> add(const QVariant &value, int depth)
     {
         if (depth > PropertyList::maximumDepth) {
+            m_tooDeep = true;
             return std::nullopt;
         }
         if (value.metaType() == QMetaType::fromType<PropertyListUid>()) {
@@ -273,13 +281,14 @@ private:
 
     std::vector<Record> m_records;
     QHash<QByteArray, quint64> m_unique;
+    bool m_tooDeep = false;
 };
 
 } // namespace
 
 namespace PropertyList {
 
-std::optional<QByteArray> writeBinary(const QVariant &value)
+Result<QByteArray> writeBinary(const QVariant &value)
 {
     return BinaryWriter().write(value);
 }

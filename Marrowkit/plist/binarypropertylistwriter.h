@@ -11,13 +11,13 @@
 
 #include "Marrowkit/marrowkit_export.h"
 
+#include "Marrowkit/foundation/result.h"
+
 #include <QByteArray>
 #include <QVariant>
 
-#include <optional>
-
 namespace PropertyList {
 
-MARROWKIT_EXPORT std::optional<QByteArray> writeBinary(const QVariant &value);
+MARROWKIT_EXPORT Result<QByteArray> writeBinary(const QVariant &value);
 
 } // namespace PropertyList

@@ -72,20 +72,30 @@ KeyedArchiver::KeyedArchiver()
     m_objects.append(QStringLiteral("$null"));
 }
 
-std::optional<QByteArray> KeyedArchiver::archivedDataWithRootObject(const QVariant &root)
+Result<QByteArray> KeyedArchiver::archivedDataWithRootObject(const QVariant &root)
 {
     KeyedArchiver archiver;
     const quint64 top = archiver.add(root);
     if (archiver.m_failed) {
-        return std::nullopt;
+        return Result<QByteArray>::failure(
+            KeyedArchiveError::error(KeyedArchiveError::NotArchivable, archiver.m_failure));
     }
     return archiver.finish(top);
+}
+
+void KeyedArchiver::refuse(const QString &why)
+{
+    if (!m_failed) {
+        m_failed = true;
+        m_failure = why;
+    }
 }
 
 void KeyedArchiver::encodeObject(const QVariant &value, const QString &key)
 {
     if (!m_current) {
-        m_failed = true; // only an object being encoded has keys
+        // Only an object being encoded has keys.
+        refuse(QStringLiteral("A value was encoded outside an object's encoder"));
         return;
     }
     const quint64 index = add(value);
@@ -104,7 +114,8 @@ quint64 KeyedArchiver::add(const QVariant &value)
     // Only objects nest, as the reader counts them: a text inside the
     // deepest object the reader accepts is written too.
     if (m_depth >= KeyedArchive::maximumDepth) {
-        m_failed = true;
+        refuse(QStringLiteral("The archive nests deeper than %1 objects")
+                   .arg(KeyedArchive::maximumDepth));
         return 0;
     }
     // A list or dictionary met again (one shared value, as decoded values
@@ -167,7 +178,7 @@ quint64 KeyedArchiver::addObjectValue(const QVariant &value)
     case QMetaType::QDateTime: {
         const QDateTime date = value.toDateTime();
         if (!date.isValid()) {
-            m_failed = true;
+            refuse(QStringLiteral("An invalid date has no archived form"));
             return 0;
         }
         const double seconds = double(date.toMSecsSinceEpoch()) / 1000.0;
@@ -195,7 +206,8 @@ quint64 KeyedArchiver::addShared(const QVariant &value)
     case QMetaType::QString:
         // A NUL would end the text early in the property list.
         if (value.toString().contains(QChar(0))) {
-            break;
+            refuse(QStringLiteral("A text with a NUL character has no archived form"));
+            return 0;
         }
         return store(m_texts, value.toString(), value);
     case QMetaType::QByteArray:
@@ -231,7 +243,8 @@ quint64 KeyedArchiver::addShared(const QVariant &value)
     default:
         break;
     }
-    m_failed = true;
+    refuse(QStringLiteral("A value of type %1 has no archived form")
+               .arg(QString::fromLatin1(value.typeName())));
     return 0;
 }
 
@@ -300,7 +313,7 @@ quint64 KeyedArchiver::addClass(const QStringList &classes)
 quint64 KeyedArchiver::addCodedObject(const ArchivableObject &object)
 {
     if (object.classes.isEmpty() || !object.encode) {
-        m_failed = true;
+        refuse(QStringLiteral("An archivable object has no class or no encoder"));
         return 0;
     }
     ++m_codedObjects;
@@ -324,7 +337,7 @@ quint64 KeyedArchiver::addList(const QVariantList &list)
     items.reserve(list.size());
     for (const QVariant &item : list) {
         if (!item.isValid()) {
-            m_failed = true; // a list holds values, never "nothing"
+            refuse(QStringLiteral("A list holds an invalid value"));
             return 0;
         }
         items.append(uid(add(item)));
@@ -340,7 +353,7 @@ quint64 KeyedArchiver::addDictionary(const QVariantMap &map)
     QVariantMap fields;
     for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
         if (!it.value().isValid() || it.key().contains(QChar(0))) {
-            m_failed = true;
+            refuse(QStringLiteral("A dictionary holds an invalid value or a key with a NUL"));
             return 0;
         }
         const QString key =
@@ -365,7 +378,7 @@ quint64 KeyedArchiver::addImage(const QVariant &value)
                                                   {QStringLiteral("png"), uid(data)}});
 }
 
-std::optional<QByteArray> KeyedArchiver::finish(quint64 root)
+Result<QByteArray> KeyedArchiver::finish(quint64 root)
 {
     const QVariantMap archive{
         {QStringLiteral("$archiver"), QString(KeyedArchive::archiverName)},

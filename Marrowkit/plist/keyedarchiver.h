@@ -10,22 +10,24 @@
 
 #include "Marrowkit/marrowkit_export.h"
 
+#include "Marrowkit/foundation/result.h"
 #include "Marrowkit/plist/archivableobject.h"
+#include "Marrowkit/plist/propertylisterror.h"
 
 #include <QByteArray>
 #include <QHash>
 #include <QString>
 #include <QVariant>
 
-#include <optional>
 
 class MARROWKIT_EXPORT KeyedArchiver
 {
 public:
     // The archive of `root`: a text, number, boolean, data, list, dictionary
     // (text keys), QUrl, QDateTime, Image, ArchivableObject, or a list or
-    // dictionary of these. Nothing when some value has no archived form.
-    static std::optional<QByteArray> archivedDataWithRootObject(const QVariant &root);
+    // dictionary of these. A KeyedArchiveError when some value has no
+    // archived form.
+    static Result<QByteArray> archivedDataWithRootObject(const QVariant &root);
 
     // Writes `value` under `key` of the object being encoded; for use inside an
     // ArchivableObject's encoder. An invalid QVariant (or an empty URL) is
@@ -44,7 +46,8 @@ private:
     quint64 addList(const QVariantList &list);
     quint64 addDictionary(const QVariantMap &map);
     quint64 addImage(const QVariant &value);
-    std::optional<QByteArray> finish(quint64 root);
+    void refuse(const QString &why);
+    Result<QByteArray> finish(quint64 root);
 
     QVariantList m_objects;
     QHash<QString, quint64> m_texts;
@@ -67,4 +70,5 @@ private:
     QVariantMap *m_current = nullptr; // fields of the object being encoded
     int m_depth = 0;
     bool m_failed = false;
+    QString m_failure; // why, once failed
 };

@@ -84,24 +84,42 @@ KeyedUnarchiver::KeyedUnarchiver(const DecoderTable &decoders) : m_decoders(deco
     }
 }
 
-std::optional<QVariant> KeyedUnarchiver::unarchivedObject(const QByteArray &data,
-                                                          const QStringList &allowedClasses,
-                                                          const DecoderTable &decoders)
+Result<QVariant> KeyedUnarchiver::unarchivedObject(const QByteArray &data,
+                                                   const QStringList &allowedClasses,
+                                                   const DecoderTable &decoders)
 {
     KeyedUnarchiver unarchiver(decoders);
     return unarchiver.decodeRoot(data, allowedClasses);
 }
 
-std::optional<QVariant> KeyedUnarchiver::decodeRoot(const QByteArray &data,
-                                                    const QStringList &allowed)
+Error KeyedUnarchiver::refusal(KeyedArchiveError::Code code, const QString &why)
 {
+    return KeyedArchiveError::error(code, why);
+}
+
+KeyedUnarchiver::Read KeyedUnarchiver::broken(KeyedArchiveError::Code code, const QString &why)
+{
+    if (!m_failure) {
+        m_failure = refusal(code, why);
+    }
+    return broken();
+}
+
+Result<QVariant> KeyedUnarchiver::decodeRoot(const QByteArray &data, const QStringList &allowed)
+{
+    auto notAnArchive = [](const QString &why) {
+        return Result<QVariant>::failure(
+            refusal(KeyedArchiveError::NotAnArchive, QStringLiteral("Not a keyed archive: ") + why));
+    };
     if (!data.startsWith("bplist")) {
-        return std::nullopt; // archives are binary; nothing else is parsed
+        // Archives are binary; nothing else is parsed.
+        return notAnArchive(QStringLiteral("not a binary property list"));
     }
-    const auto archive = PropertyList::dictionaryFromData(data);
-    if (!archive) {
-        return std::nullopt;
+    const auto plist = PropertyList::dictionaryFromData(data);
+    if (plist.isFailure()) {
+        return Result<QVariant>::failure(*plist.error());
     }
+    const auto archive = plist.value();
     m_budget = PropertyList::maximumExpandedSize(data.size());
     const QVariant *archiver = field(*archive, QStringLiteral("$archiver"));
     const QVariant *version = field(*archive, QStringLiteral("$version"));
@@ -113,23 +131,30 @@ std::optional<QVariant> KeyedUnarchiver::decodeRoot(const QByteArray &data,
         version->toLongLong() != KeyedArchive::version || !top ||
         top->typeId() != QMetaType::QVariantMap || !objects ||
         objects->typeId() != QMetaType::QVariantList) {
-        return std::nullopt;
+        return notAnArchive(QStringLiteral("its archiver, version, top or objects are missing"));
     }
     m_objects = objects->toList();
     if (m_objects.isEmpty() || m_objects.first().typeId() != QMetaType::QString ||
         m_objects.first().toString() != QLatin1String("$null")) {
-        return std::nullopt;
+        return notAnArchive(QStringLiteral("its first object is not $null"));
     }
     m_entries.resize(size_t(m_objects.size()));
     const QVariant *root = field(top->toMap(), QStringLiteral("root"));
     if (!root) {
-        return std::nullopt;
+        return notAnArchive(QStringLiteral("it has no root"));
     }
     const Read result = read(*root, classMask(allowed));
-    if (m_failed || result.outcome != Outcome::Value) {
-        return std::nullopt;
+    if (m_failed) {
+        return Result<QVariant>::failure(m_failure.value_or(
+            refusal(KeyedArchiveError::Malformed, QStringLiteral("The archive is malformed"))));
     }
-    return result.value;
+    if (result.outcome != Outcome::Value) {
+        return Result<QVariant>::failure(
+            refusal(KeyedArchiveError::RootRefused,
+                    QStringLiteral("The archive's root is not one of the accepted classes (%1)")
+                        .arg(allowed.join(QStringLiteral(", ")))));
+    }
+    return Result<QVariant>::success(result.value);
 }
 
 quint64 KeyedUnarchiver::classMask(const QStringList &names) const
@@ -161,7 +186,7 @@ std::optional<QVariant> KeyedUnarchiver::decodeObject(const QString &key,
     if (!m_codedSizes.empty()) {
         m_codedSizes.back() = grown(m_codedSizes.back(), result.size);
         if (m_codedSizes.back() > m_budget) {
-            broken();
+            expandsTooFar();
             return std::nullopt;
         }
     }
@@ -172,8 +197,12 @@ std::optional<QVariant> KeyedUnarchiver::decodeRequiredObject(const QString &key
                                                               const QStringList &allowedClasses)
 {
     auto value = decodeObject(key, allowedClasses);
-    if (!value) {
+    if (!value && m_codedClasses.empty()) {
         fail();
+    } else if (!value) {
+        broken(KeyedArchiveError::DecoderFailed,
+               QStringLiteral("The required key %1 of a %2 is missing or of another class")
+                   .arg(key, m_classNames.at(size_t(m_codedClasses.back()))));
     }
     return value;
 }
@@ -196,6 +225,12 @@ KeyedUnarchiver::Read KeyedUnarchiver::broken()
 {
     m_failed = true;
     return {};
+}
+
+KeyedUnarchiver::Read KeyedUnarchiver::expandsTooFar()
+{
+    return broken(KeyedArchiveError::ExpandsTooFar,
+                  QStringLiteral("The archive expands to more than %1 values").arg(m_budget));
 }
 
 // Sums sizes without overflowing; anything past the budget is refused.
@@ -252,11 +287,14 @@ KeyedUnarchiver::Read KeyedUnarchiver::readObject(quint64 index, quint64 allowed
 {
     Entry &entry = m_entries[size_t(index)];
     if (entry.state == State::Reading) {
-        return broken(); // a reference cycle
+        return broken(KeyedArchiveError::Malformed,
+                      QStringLiteral("The archive holds a reference cycle"));
     }
     if (entry.state == State::Done) {
         if (entry.classes & codedClasses) {
-            return broken(); // a catalogue object has one owner
+            // A catalogue object has one owner.
+            return broken(KeyedArchiveError::Malformed,
+                          QStringLiteral("A catalogue object is named by two references"));
         }
         if (entry.classes & ~allowed) {
             return {};
@@ -278,15 +316,20 @@ KeyedUnarchiver::Read KeyedUnarchiver::readObject(quint64 index, quint64 allowed
         return {}; // unknown or not accepted here: never decoded
     }
     if (m_depth >= KeyedArchive::maximumDepth) {
-        return broken();
+        return broken(KeyedArchiveError::TooDeep,
+                      QStringLiteral("The archive nests deeper than %1 objects")
+                          .arg(KeyedArchive::maximumDepth));
     }
     entry.state = State::Reading;
     ++m_depth;
     Read result = decodeByClass(*classBit, fields, allowed);
     --m_depth;
     // `entry` is still valid: m_entries never changes size while reading.
-    if (m_failed || result.size > m_budget) {
+    if (m_failed) {
         return broken();
+    }
+    if (result.size > m_budget) {
+        return expandsTooFar();
     }
     if (result.outcome != Outcome::Value) {
         entry.state = State::Unread;
@@ -380,7 +423,7 @@ KeyedUnarchiver::Read KeyedUnarchiver::readArray(const QVariantMap &fields, quin
         classes |= item.classes;
         size = grown(size, item.size);
         if (size > m_budget) {
-            return broken();
+            return expandsTooFar();
         }
     }
     return {Outcome::Value, values, classes, size};
@@ -417,7 +460,7 @@ KeyedUnarchiver::Read KeyedUnarchiver::readDictionary(const QVariantMap &fields,
         classes |= value.classes;
         size = grown(size, 1 + value.size); // the key, and what it names
         if (size > m_budget) {
-            return broken();
+            return expandsTooFar();
         }
     }
     return {Outcome::Value, map, classes, size};
@@ -477,12 +520,16 @@ KeyedUnarchiver::Read KeyedUnarchiver::readCoded(int classBit, const QVariantMap
     }
     m_fields.push_back(&fields);
     m_codedSizes.push_back(1);
+    m_codedClasses.push_back(classBit);
     std::optional<QVariant> value = decoder.value()(*this);
     const quint64 size = m_codedSizes.back();
+    m_codedClasses.pop_back();
     m_codedSizes.pop_back();
     m_fields.pop_back();
     if (m_failed || !value || !value->isValid()) {
-        return broken();
+        // The first reason found deeper down stays the one reported.
+        return broken(KeyedArchiveError::DecoderFailed,
+                      QStringLiteral("A %1 object does not read").arg(m_classNames.at(size_t(classBit))));
     }
     return {Outcome::Value, *value, bit(classBit), size};
 }

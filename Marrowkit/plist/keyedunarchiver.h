@@ -26,7 +26,9 @@
 
 #include "Marrowkit/marrowkit_export.h"
 
+#include "Marrowkit/foundation/result.h"
 #include "Marrowkit/plist/archivableobject.h"
+#include "Marrowkit/plist/propertylisterror.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -48,10 +50,12 @@ public:
     using DecoderTable = QHash<QString, Decoder>;
 
     // The root object when it is of one of `allowedClasses` (built-in names
-    // from KeyedArchive or names in `decoders`) and everything in it reads.
-    static std::optional<QVariant> unarchivedObject(const QByteArray &data,
-                                                    const QStringList &allowedClasses,
-                                                    const DecoderTable &decoders = {});
+    // from KeyedArchive or names in `decoders`) and everything in it reads;
+    // otherwise a KeyedArchiveError (or the PropertyListError of data that is
+    // no property list) that says what was refused.
+    static Result<QVariant> unarchivedObject(const QByteArray &data,
+                                             const QStringList &allowedClasses,
+                                             const DecoderTable &decoders = {});
 
     // For decoders. The value under `key` of the object being decoded; nothing
     // when the key is absent, holds "$null" or a value of another class.
@@ -86,7 +90,8 @@ private:
     };
 
     explicit KeyedUnarchiver(const DecoderTable &decoders);
-    std::optional<QVariant> decodeRoot(const QByteArray &data, const QStringList &allowed);
+    Result<QVariant> decodeRoot(const QByteArray &data, const QStringList &allowed);
+    static Error refusal(KeyedArchiveError::Code code, const QString &why);
     quint64 classMask(const QStringList &names) const;
     Read read(const QVariant &reference, quint64 allowed);
     Read readObject(quint64 index, quint64 allowed);
@@ -99,6 +104,9 @@ private:
     Read readImage(const QVariantMap &fields);
     Read readCoded(int classBit, const QVariantMap &fields);
     Read broken();
+    // The same, recording why when nothing was recorded before.
+    Read broken(KeyedArchiveError::Code code, const QString &why);
+    Read expandsTooFar();
     quint64 grown(quint64 size, quint64 more) const;
 
     const DecoderTable &m_decoders;
@@ -109,7 +117,9 @@ private:
     std::vector<Entry> m_entries;
     std::vector<const QVariantMap *> m_fields; // objects being decoded, innermost last
     std::vector<quint64> m_codedSizes;         // their sizes so far, the same way
+    std::vector<int> m_codedClasses;           // their class bits, the same way
     quint64 m_budget = 0;
     int m_depth = 0;
     bool m_failed = false;
+    std::optional<Error> m_failure; // the first reason found, once failed
 };

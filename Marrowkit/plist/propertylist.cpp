@@ -5,6 +5,7 @@
 
 #include "Marrowkit/platform/saferead.h"
 #include "Marrowkit/plist/binarypropertylistwriter.h"
+#include "Marrowkit/plist/propertylisterror.h"
 #include "plist/binarypropertylist_p.h"
 #include "plist/xmlpropertylist_p.h"
 
@@ -179,9 +180,18 @@ std::optional<QVariant> toVariant(plist_t node, int depth, const Dates &dates)
     }
 }
 
-Node fromVariant(const QVariant &value, int depth, Dates &dates)
+// What writing collects on the way: the dates, and whether the value nested
+// too deep (every other refusal is a value without a property-list form).
+struct Writing
+{
+    Dates dates;
+    bool tooDeep = false;
+};
+
+Node fromVariant(const QVariant &value, int depth, Writing &writing)
 {
     if (depth > PropertyList::maximumDepth) {
+        writing.tooDeep = true;
         return nullptr;
     }
     if (value.metaType() == QMetaType::fromType<PropertyListUid>()) {
@@ -192,7 +202,7 @@ Node fromVariant(const QVariant &value, int depth, Dates &dates)
         Node dict(plist_new_dict());
         const QVariantMap map = value.toMap();
         for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
-            Node child = fromVariant(it.value(), depth + 1, dates);
+            Node child = fromVariant(it.value(), depth + 1, writing);
             if (!child || it.key().contains(QChar(0))) {
                 return nullptr;
             }
@@ -206,13 +216,13 @@ Node fromVariant(const QVariant &value, int depth, Dates &dates)
         for (auto it = hash.constBegin(); it != hash.constEnd(); ++it) {
             map.insert(it.key(), it.value());
         }
-        return fromVariant(map, depth, dates);
+        return fromVariant(map, depth, writing);
     }
     case QMetaType::QVariantList:
     case QMetaType::QStringList: {
         Node array(plist_new_array());
         for (const QVariant &item : value.toList()) {
-            Node child = fromVariant(item, depth + 1, dates);
+            Node child = fromVariant(item, depth + 1, writing);
             if (!child) {
                 return nullptr;
             }
@@ -246,11 +256,11 @@ Node fromVariant(const QVariant &value, int depth, Dates &dates)
     case QMetaType::QDateTime: {
         // Written as a stand-in, replaced by the date's own text afterwards.
         const QDateTime date = value.toDateTime();
-        if (!PropertyList::XmlText::formatDate(date) || dates.size() >= INT32_MAX) {
+        if (!PropertyList::XmlText::formatDate(date) || writing.dates.size() >= INT32_MAX) {
             return nullptr;
         }
-        dates.append(date);
-        return Node(plist_new_date(int32_t(dates.size() - 1), 0));
+        writing.dates.append(date);
+        return Node(plist_new_date(int32_t(writing.dates.size() - 1), 0));
     }
     case QMetaType::QByteArray: {
         const QByteArray bytes = value.toByteArray();
@@ -261,93 +271,145 @@ Node fromVariant(const QVariant &value, int depth, Dates &dates)
     }
 }
 
+
+Error tooDeep()
+{
+    return PropertyListError::error(PropertyListError::TooDeep,
+                                    QStringLiteral("The property list nests deeper than %1 levels")
+                                        .arg(PropertyList::maximumDepth));
+}
+
+Error notAPropertyList(const QString &why)
+{
+    return PropertyListError::error(PropertyListError::NotAPropertyList,
+                                    QStringLiteral("Not a property list: ") + why);
+}
+
+Result<QVariantMap> dictionaryOf(const Result<QVariant> &value)
+{
+    return value.flatMap([](const QVariant &root) {
+        if (root.typeId() != QMetaType::QVariantMap) {
+            return Result<QVariantMap>::failure(PropertyListError::error(
+                PropertyListError::NotADictionary,
+                QStringLiteral("The property list's root is not a dictionary")));
+        }
+        return Result<QVariantMap>::success(root.toMap());
+    });
+}
+
 } // namespace
 
 namespace PropertyList {
 
-std::optional<QVariant> fromData(const QByteArray &data)
+Result<QVariant> fromData(const QByteArray &data)
 {
-    if (data.isEmpty() || data.size() > maximumInputSize) {
-        return std::nullopt;
+    using namespace PropertyListError;
+    if (data.isEmpty()) {
+        return Result<QVariant>::failure(error(NotAPropertyList, QStringLiteral("No data")));
+    }
+    if (data.size() > maximumInputSize) {
+        return Result<QVariant>::failure(
+            error(TooLarge, QStringLiteral("The property list is larger than %1 bytes")
+                                .arg(maximumInputSize)));
     }
     if (isBinary(data)) {
         return readBinary(data);
     }
     if (hasNulCharacter(data)) {
-        return std::nullopt;
+        return Result<QVariant>::failure(notAPropertyList(QStringLiteral("a NUL character")));
     }
     // The <plist> element and the root hold every value two tags deep.
-    const auto prepared = XmlText::prepare(data, maximumDepth + 2);
+    XmlText::Refusal refusal = XmlText::Refusal::Malformed;
+    const auto prepared = XmlText::prepare(data, maximumDepth + 2, &refusal);
     if (!prepared) {
-        return std::nullopt;
+        return Result<QVariant>::failure(refusal == XmlText::Refusal::TooDeep
+                                             ? tooDeep()
+                                             : notAPropertyList(QStringLiteral("malformed XML")));
     }
     plist_t root = nullptr;
     plist_from_xml(prepared->xml.constData(), uint32_t(prepared->xml.size()), &root);
     if (!root) {
-        return std::nullopt;
+        return Result<QVariant>::failure(notAPropertyList(QStringLiteral("malformed XML")));
     }
     Node owner(root);
-    return toVariant(root, 0, prepared->dates);
+    return Result<QVariant>::fromOptional(toVariant(root, 0, prepared->dates), [] {
+        return notAPropertyList(QStringLiteral("a value of no known kind"));
+    });
 }
 
-std::optional<QVariant> fromFile(const QString &path)
+Result<QVariant> fromFile(const QString &path)
 {
     // Files may be links, FIFOs or devices planted in the device set.
     const auto data = SafeRead::readRegularFile(path, maximumInputSize, SafeRead::Links::Follow);
-    return data.isSuccess() ? fromData(*data.value()) : std::nullopt;
+    return data.analysis([](const QByteArray &bytes) { return fromData(bytes); },
+                         [&path](const Error &refused) {
+                             Error error = PropertyListError::error(
+                                 PropertyListError::UnreadableFile, refused.localizedDescription());
+                             error.userInfo.insert(Error::filePathKey(), path);
+                             error.userInfo.insert(Error::underlyingErrorKey(),
+                                                   refused.description());
+                             return Result<QVariant>::failure(error);
+                         });
 }
 
-std::optional<QVariantMap> dictionaryFromData(const QByteArray &data)
+Result<QVariantMap> dictionaryFromData(const QByteArray &data)
 {
-    auto value = fromData(data);
-    if (!value || value->typeId() != QMetaType::QVariantMap) {
-        return std::nullopt;
-    }
-    return value->toMap();
+    return dictionaryOf(fromData(data));
 }
 
-std::optional<QVariantMap> dictionaryFromFile(const QString &path)
+Result<QVariantMap> dictionaryFromFile(const QString &path)
 {
-    auto value = fromFile(path);
-    if (!value || value->typeId() != QMetaType::QVariantMap) {
-        return std::nullopt;
-    }
-    return value->toMap();
+    return dictionaryOf(fromFile(path));
 }
 
-std::optional<QByteArray> toData(const QVariant &value, Format format)
+Result<QByteArray> toData(const QVariant &value, Format format)
 {
     if (format == Format::Binary) {
         return writeBinary(value);
     }
-    Dates dates;
-    Node root = fromVariant(value, 0, dates);
+    Writing writing;
+    Node root = fromVariant(value, 0, writing);
     if (!root) {
-        return std::nullopt;
+        return Result<QByteArray>::failure(
+            writing.tooDeep ? tooDeep()
+                            : PropertyListError::error(
+                                  PropertyListError::NotRepresentable,
+                                  QStringLiteral("The value has no property-list form")));
     }
     char *bytes = nullptr;
     uint32_t length = 0;
     plist_to_xml(root.get(), &bytes, &length);
     if (!bytes) {
-        return std::nullopt;
+        return Result<QByteArray>::failure(PropertyListError::error(
+            PropertyListError::NotRepresentable, QStringLiteral("The value could not be written")));
     }
     const QByteArray written(bytes, qsizetype(length));
     free(bytes);
-    return dates.isEmpty() ? written : XmlText::restoreDates(written, dates);
+    if (writing.dates.isEmpty()) {
+        return Result<QByteArray>::success(written);
+    }
+    return Result<QByteArray>::fromOptional(XmlText::restoreDates(written, writing.dates), [] {
+        return PropertyListError::error(PropertyListError::NotRepresentable,
+                                        QStringLiteral("A date could not be written"));
+    });
 }
 
-bool writeFile(const QString &path, const QVariant &value, Format format)
+Result<Unit> writeFile(const QString &path, const QVariant &value, Format format)
 {
-    auto data = toData(value, format);
-    if (!data) {
-        return false;
-    }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return false;
-    }
-    file.write(*data);
-    return file.commit();
+    return toData(value, format).flatMap([&path](const QByteArray &data) {
+        QSaveFile file(path);
+        if (file.open(QIODevice::WriteOnly)) {
+            file.write(data);
+            if (file.commit()) {
+                return Result<Unit>::success(Unit());
+            }
+        }
+        Error error = PropertyListError::error(
+            PropertyListError::WriteFailed,
+            QStringLiteral("Could not write %1: %2").arg(path, file.errorString()));
+        error.userInfo.insert(Error::filePathKey(), path);
+        return Result<Unit>::failure(error);
+    });
 }
 
 } // namespace PropertyList

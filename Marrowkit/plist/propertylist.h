@@ -6,10 +6,13 @@
 // boolean -> bool, date -> QDateTime (UTC), data -> QByteArray,
 // keyed-archive reference -> PropertyListUid.
 //
-// Input is untrusted: malformed, truncated or hostile data gives nothing.
+// Input is untrusted: malformed, truncated or hostile data is refused with a
+// PropertyListError that says why (propertylisterror.h).
 #pragma once
 
 #include "Marrowkit/marrowkit_export.h"
+
+#include "Marrowkit/foundation/result.h"
 
 #include <QByteArray>
 #include <QMetaType>
@@ -17,7 +20,6 @@
 #include <QVariant>
 
 #include <algorithm>
-#include <optional>
 
 // A keyed-archive object reference ("CF$UID").
 struct MARROWKIT_EXPORT PropertyListUid
@@ -45,16 +47,18 @@ inline constexpr quint64 maximumExpandedSize(qsizetype inputSize)
     return std::max(quint64(1) << 20, 8 * quint64(std::max(inputSize, qsizetype(0))));
 }
 
-MARROWKIT_EXPORT std::optional<QVariant> fromData(const QByteArray &data);
-MARROWKIT_EXPORT std::optional<QVariant> fromFile(const QString &path);
-// The root must be a dictionary; anything else gives nothing.
-MARROWKIT_EXPORT std::optional<QVariantMap> dictionaryFromData(const QByteArray &data);
-MARROWKIT_EXPORT std::optional<QVariantMap> dictionaryFromFile(const QString &path);
+MARROWKIT_EXPORT Result<QVariant> fromData(const QByteArray &data);
+// Only a regular file (a final link is followed) of at most maximumInputSize.
+MARROWKIT_EXPORT Result<QVariant> fromFile(const QString &path);
+// The root must be a dictionary; anything else is refused.
+MARROWKIT_EXPORT Result<QVariantMap> dictionaryFromData(const QByteArray &data);
+MARROWKIT_EXPORT Result<QVariantMap> dictionaryFromFile(const QString &path);
 
 // Values that have no property-list form (an invalid QVariant, an unsupported
-// type, a dictionary key that is not text) give nothing.
-MARROWKIT_EXPORT std::optional<QByteArray> toData(const QVariant &value, Format format);
+// type, a dictionary key that is not text) are refused.
+MARROWKIT_EXPORT Result<QByteArray> toData(const QVariant &value, Format format);
 // Writes atomically (temporary file, then rename).
-MARROWKIT_EXPORT bool writeFile(const QString &path, const QVariant &value, Format format);
+MARROWKIT_EXPORT Result<Unit> writeFile(const QString &path, const QVariant &value,
+                                        Format format);
 
 } // namespace PropertyList

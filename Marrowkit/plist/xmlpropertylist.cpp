@@ -22,6 +22,8 @@ class Scanner
 public:
     Scanner(const QByteArray &xml, int maximumDepth) : m_xml(xml), m_maximumDepth(maximumDepth) {}
 
+    bool tooDeep() const { return m_tooDeep; }
+
     std::optional<Prepared> run()
     {
         qsizetype copied = 0;
@@ -58,6 +60,7 @@ public:
                     continue;
                 }
                 if (++m_depth > m_maximumDepth) {
+                    m_tooDeep = true;
                     return std::nullopt;
                 }
                 if (tag == "date") {
@@ -191,6 +194,7 @@ private:
     const int m_maximumDepth;
     qsizetype m_position = 0;
     int m_depth = 0;
+    bool m_tooDeep = false;
     Prepared m_prepared;
 };
 
@@ -208,9 +212,14 @@ int digits(QByteArrayView text, qsizetype at, qsizetype count)
 
 } // namespace
 
-std::optional<Prepared> prepare(const QByteArray &xml, int maximumTagDepth)
+std::optional<Prepared> prepare(const QByteArray &xml, int maximumTagDepth, Refusal *refusal)
 {
-    return Scanner(xml, maximumTagDepth).run();
+    Scanner scanner(xml, maximumTagDepth);
+    auto prepared = scanner.run();
+    if (!prepared && refusal) {
+        *refusal = scanner.tooDeep() ? Refusal::TooDeep : Refusal::Malformed;
+    }
+    return prepared;
 }
 
 std::optional<QDateTime> parseDate(QByteArrayView text)

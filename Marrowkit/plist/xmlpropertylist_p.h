@@ -30,9 +30,13 @@ struct Prepared
     QList<QDateTime> dates; // the dates, in the order of the document
 };
 
+enum class Refusal { Malformed, TooDeep };
+
 // Nothing when tags nest deeper than `maximumTagDepth`, a tag is malformed
-// in a way the parser would refuse too, or a date's text does not read.
-MARROWKIT_TESTABLE std::optional<Prepared> prepare(const QByteArray &xml, int maximumTagDepth);
+// in a way the parser would refuse too, or a date's text does not read;
+// `refusal`, when given, then says which.
+MARROWKIT_TESTABLE std::optional<Prepared> prepare(const QByteArray &xml, int maximumTagDepth,
+                                                   Refusal *refusal = nullptr);
 
 // "YYYY-MM-DDTHH:MM:SSZ", years 1 to 9999, in UTC. Whitespace around it is
 // allowed; nothing else is.
