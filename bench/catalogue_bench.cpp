@@ -121,18 +121,18 @@ int main(int argc, char **argv)
         apps += int(device->apps().size());
     }
     const quint64 rendersBefore = RenderedIconCache::renderCount();
-    const bench::Sample cold =
-        bench::measure([&] { archive = SimulatorCoding::archivedDataWithDevices(devices); });
+    const bench::Sample cold = bench::measure(
+        [&] { archive = SimulatorCoding::archivedDataWithDevices(devices).value(); });
     const quint64 coldRenders = RenderedIconCache::renderCount() - rendersBefore;
 
     std::vector<bench::Sample> first;
     std::vector<bench::Sample> second;
     for (int run = 0; run < runs; ++run) {
         devices = controller.availableDevices();
-        first.push_back(
-            bench::measure([&] { archive = SimulatorCoding::archivedDataWithDevices(devices); }));
-        second.push_back(
-            bench::measure([&] { archive = SimulatorCoding::archivedDataWithDevices(devices); }));
+        first.push_back(bench::measure(
+            [&] { archive = SimulatorCoding::archivedDataWithDevices(devices).value(); }));
+        second.push_back(bench::measure(
+            [&] { archive = SimulatorCoding::archivedDataWithDevices(devices).value(); }));
     }
     const quint64 warmRenders = RenderedIconCache::renderCount() - rendersBefore - coldRenders;
     if (!archive) {
@@ -151,17 +151,18 @@ int main(int argc, char **argv)
         plain = QByteArray(bytes, qsizetype(length));
         free(bytes);
     });
-    const auto ownWrite = bench::measure(runs, [&] { own = PropertyList::writeBinary(values); });
+    const auto ownWrite =
+        bench::measure(runs, [&] { own = PropertyList::writeBinary(values).value(); });
     plist_free(tree);
     std::optional<QList<SimulatorDevicePtr>> decoded;
-    const auto unarchive =
-        bench::measure(runs, [&] { decoded = SimulatorCoding::devicesFromArchive(*archive); });
+    const auto unarchive = bench::measure(
+        runs, [&] { decoded = SimulatorCoding::devicesFromArchive(*archive).value(); });
     const auto libplistRead = bench::measure(runs, [&] {
         plist_t read = nullptr;
         plist_from_bin(plain.constData(), uint32_t(plain.size()), &read);
         plist_free(read);
     });
-    const auto ownRead = bench::measure(runs, [&] { PropertyList::fromData(*own); });
+    const auto ownRead = bench::measure(runs, [&] { PropertyList::fromData(*own).value(); });
     if (!own || !decoded || decoded->size() != devices.size()) {
         std::fprintf(stderr, "writing or reading failed\n");
         return 1;

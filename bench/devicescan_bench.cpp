@@ -171,7 +171,7 @@ void printMemory(MarrowsimController &controller)
     QList<SimulatorDevicePtr> devices = controller.availableDevices();
     const int apps = appsIn(devices);
     const qint64 scanned = bench::heapInUse();
-    (void)SimulatorCoding::archivedDataWithDevices(devices); // draws every icon
+    (void)SimulatorCoding::archivedDataWithDevices(devices).value(); // draws every icon
     const qint64 drawn = bench::heapInUse();
     QList<QVariantMap> infos;
     for (const auto &device : devices) {

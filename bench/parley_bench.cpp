@@ -102,7 +102,7 @@ public:
             }
             const QByteArray archive = m_arrived.at(before);
             lock.unlock();
-            const auto devices = SimulatorCoding::devicesFromArchive(archive);
+            const auto devices = SimulatorCoding::devicesFromArchive(archive).value();
             *msToDecoded = devices ? double(start.nsecsElapsed()) / 1e6 : -1;
         });
     }
@@ -196,7 +196,7 @@ int main(int argc, char **argv)
     const double coldMs = double(clock.nsecsElapsed()) / 1e6;
     const uint service = bus.ownerProcess(ParleyContract::serviceName());
     const QByteArray archive = clients.front()->client.catalogues.constLast();
-    const auto catalogue = SimulatorCoding::devicesFromArchive(archive);
+    const auto catalogue = SimulatorCoding::devicesFromArchive(archive).value();
     if (!catalogue) {
         std::fprintf(stderr, "the catalogue does not decode\n");
         return 1;
@@ -213,7 +213,7 @@ int main(int argc, char **argv)
     std::vector<bench::Sample> requests;
     std::vector<bench::Sample> baseline;
     std::vector<double> serviceCpu;
-    SimulatorCoding::archivedDataWithDevices(*catalogue); // warm, as the service is
+    SimulatorCoding::archivedDataWithDevices(*catalogue).value(); // warm, as the service is
     for (int run = 0; run < runs; ++run) {
         const double serviceBefore = otherProcessCpuMs(service);
         std::vector<double> decoded(clients.size(), -1);
@@ -244,8 +244,8 @@ int main(int argc, char **argv)
 
         bool roundTripped = false;
         baseline.push_back(bench::measure([&] {
-            const auto archived = SimulatorCoding::archivedDataWithDevices(*catalogue);
-            roundTripped = archived && SimulatorCoding::devicesFromArchive(*archived);
+            const auto archived = SimulatorCoding::archivedDataWithDevices(*catalogue).value();
+            roundTripped = archived && SimulatorCoding::devicesFromArchive(*archived).value();
         }));
         if (!roundTripped) {
             std::fprintf(stderr, "the baseline did not round-trip\n");

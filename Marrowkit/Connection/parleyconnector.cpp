@@ -534,8 +534,7 @@ void ParleyConnector::callUpdateHandlers(const SimulatorUpdate &update)
 
 void ParleyConnector::directoryChanged(const QByteArray &archive)
 {
-    const auto path =
-        KeyedUnarchiver::unarchivedObject(archive, {KeyedArchive::TextClass}).value();
+    const auto path = KeyedUnarchiver::unarchivedObject(archive, {KeyedArchive::TextClass}).value();
     if (!path) {
         return;
     }

@@ -193,10 +193,9 @@ Result<QList<SimulatorDevicePtr>> SimulatorCoding::devicesFromArchive(const QByt
     const auto root =
         KeyedUnarchiver::unarchivedObject(data, {ArrayClass, deviceClassName()}, decoders());
     return root.flatMap([](const QVariant &value) {
-        return Result<QList<SimulatorDevicePtr>>::fromOptional(
-            itemsOf<SimulatorDevice>(value), [] {
-                return error(WrongRoot, QStringLiteral("The archive's root is not a device list"));
-            });
+        return Result<QList<SimulatorDevicePtr>>::fromOptional(itemsOf<SimulatorDevice>(value), [] {
+            return error(WrongRoot, QStringLiteral("The archive's root is not a device list"));
+        });
     });
 }
 

@@ -79,9 +79,9 @@ private:
             return error(TooDeep, QStringLiteral("The property list nests deeper than %1 levels")
                                       .arg(PropertyList::maximumDepth));
         case ExpandsTooFar:
-            return error(ExpandsTooFar,
-                         QStringLiteral("The property list expands to more than %1 values")
-                             .arg(m_budget));
+            return error(
+                ExpandsTooFar,
+                QStringLiteral("The property list expands to more than %1 values").arg(m_budget));
         default:
             return error(NotAPropertyList,
                          QStringLiteral("Not a property list: malformed binary property list"));

@@ -19,7 +19,6 @@
 #include <QString>
 #include <QVariant>
 
-
 class MARROWKIT_EXPORT KeyedArchiver
 {
 public:

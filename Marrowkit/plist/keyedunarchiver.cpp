@@ -108,8 +108,8 @@ KeyedUnarchiver::Read KeyedUnarchiver::broken(KeyedArchiveError::Code code, cons
 Result<QVariant> KeyedUnarchiver::decodeRoot(const QByteArray &data, const QStringList &allowed)
 {
     auto notAnArchive = [](const QString &why) {
-        return Result<QVariant>::failure(
-            refusal(KeyedArchiveError::NotAnArchive, QStringLiteral("Not a keyed archive: ") + why));
+        return Result<QVariant>::failure(refusal(KeyedArchiveError::NotAnArchive,
+                                                 QStringLiteral("Not a keyed archive: ") + why));
     };
     if (!data.startsWith("bplist")) {
         // Archives are binary; nothing else is parsed.
@@ -528,8 +528,9 @@ KeyedUnarchiver::Read KeyedUnarchiver::readCoded(int classBit, const QVariantMap
     m_fields.pop_back();
     if (m_failed || !value || !value->isValid()) {
         // The first reason found deeper down stays the one reported.
-        return broken(KeyedArchiveError::DecoderFailed,
-                      QStringLiteral("A %1 object does not read").arg(m_classNames.at(size_t(classBit))));
+        return broken(
+            KeyedArchiveError::DecoderFailed,
+            QStringLiteral("A %1 object does not read").arg(m_classNames.at(size_t(classBit))));
     }
     return {Outcome::Value, *value, bit(classBit), size};
 }

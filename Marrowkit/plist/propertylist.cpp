@@ -271,7 +271,6 @@ Node fromVariant(const QVariant &value, int depth, Writing &writing)
     }
 }
 
-
 Error tooDeep()
 {
     return PropertyListError::error(PropertyListError::TooDeep,
@@ -308,9 +307,9 @@ Result<QVariant> fromData(const QByteArray &data)
         return Result<QVariant>::failure(error(NotAPropertyList, QStringLiteral("No data")));
     }
     if (data.size() > maximumInputSize) {
-        return Result<QVariant>::failure(
-            error(TooLarge, QStringLiteral("The property list is larger than %1 bytes")
-                                .arg(maximumInputSize)));
+        return Result<QVariant>::failure(error(
+            TooLarge,
+            QStringLiteral("The property list is larger than %1 bytes").arg(maximumInputSize)));
     }
     if (isBinary(data)) {
         return readBinary(data);
@@ -371,10 +370,10 @@ Result<QByteArray> toData(const QVariant &value, Format format)
     Node root = fromVariant(value, 0, writing);
     if (!root) {
         return Result<QByteArray>::failure(
-            writing.tooDeep ? tooDeep()
-                            : PropertyListError::error(
-                                  PropertyListError::NotRepresentable,
-                                  QStringLiteral("The value has no property-list form")));
+            writing.tooDeep
+                ? tooDeep()
+                : PropertyListError::error(PropertyListError::NotRepresentable,
+                                           QStringLiteral("The value has no property-list form")));
     }
     char *bytes = nullptr;
     uint32_t length = 0;

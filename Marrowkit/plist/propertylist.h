@@ -58,7 +58,6 @@ MARROWKIT_EXPORT Result<QVariantMap> dictionaryFromFile(const QString &path);
 // type, a dictionary key that is not text) are refused.
 MARROWKIT_EXPORT Result<QByteArray> toData(const QVariant &value, Format format);
 // Writes atomically (temporary file, then rename).
-MARROWKIT_EXPORT Result<Unit> writeFile(const QString &path, const QVariant &value,
-                                        Format format);
+MARROWKIT_EXPORT Result<Unit> writeFile(const QString &path, const QVariant &value, Format format);
 
 } // namespace PropertyList

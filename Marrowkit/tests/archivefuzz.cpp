@@ -180,7 +180,7 @@ QList<QByteArray> seedArchives()
     };
     QList<QByteArray> seeds;
     for (const QVariant &value : values) {
-        seeds << KeyedArchiver::archivedDataWithRootObject(value).value();
+        seeds << KeyedArchiver::archivedDataWithRootObject(value).value().value();
     }
     auto phone = SimulatorDevice::create(
         QStringLiteral("PHONE"), QStringLiteral("iPhone 6"),
@@ -190,14 +190,16 @@ QList<QByteArray> seedArchives()
     auto watch = SimulatorDevice::create(
         QStringLiteral("WATCH"), QStringLiteral("Watch"), {sampleApp(QStringLiteral("W1"), false)},
         QStringLiteral("2.0"), QStringLiteral("Apple Watch - 38mm"), 1);
-    seeds << SimulatorCoding::archivedDataWithDevices({phone, watch}).value();
+    seeds << SimulatorCoding::archivedDataWithDevices({phone, watch}).value().value();
     seeds << SimulatorCoding::archivedDataWithUpdate(
                  SimulatorUpdate(SimulatorUpdateType::AppsUpdated,
                                  {sampleApp(QStringLiteral("U1"), true)}))
+                 .value()
                  .value();
     seeds << SimulatorCoding::archivedDataWithUpdate(
                  SimulatorUpdate(SimulatorUpdateType::DeviceBooted,
                                  {std::make_shared<SimulatorProxyDevice>(QStringLiteral("PHONE"))}))
+                 .value()
                  .value();
     return seeds;
 }
@@ -218,7 +220,7 @@ namespace {
 // receiving side would use.
 std::optional<QString> rootClass(const QByteArray &data)
 {
-    const auto archive = PropertyList::dictionaryFromData(data);
+    const auto archive = PropertyList::dictionaryFromData(data).value();
     if (!archive) {
         return std::nullopt;
     }
@@ -249,7 +251,7 @@ std::optional<Decoded> decodeAny(const QByteArray &data)
         return std::nullopt;
     }
     if (*root == SimulatorCoding::updateClassName()) {
-        auto update = SimulatorCoding::updateFromArchive(data);
+        auto update = SimulatorCoding::updateFromArchive(data).value();
         if (!update) {
             return std::nullopt;
         }
@@ -260,7 +262,7 @@ std::optional<Decoded> decodeAny(const QByteArray &data)
         return Decoded{QVariant::fromValue(SimulatorCoding::archivable(*update)),
                        printed.join(QLatin1Char('\n'))};
     }
-    if (auto devices = SimulatorCoding::devicesFromArchive(data)) {
+    if (auto devices = SimulatorCoding::devicesFromArchive(data).value()) {
         QVariantList archivable;
         QStringList printed;
         for (const SimulatorDevicePtr &device : *devices) {
@@ -269,7 +271,7 @@ std::optional<Decoded> decodeAny(const QByteArray &data)
         }
         return Decoded{archivable, printed.join(QLatin1Char('\n'))};
     }
-    auto value = KeyedUnarchiver::unarchivedObject(data, valueClasses());
+    auto value = KeyedUnarchiver::unarchivedObject(data, valueClasses()).value();
     if (!value) {
         return std::nullopt;
     }

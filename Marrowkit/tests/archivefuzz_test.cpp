@@ -69,7 +69,7 @@ private:
     // they reach the archive reader rather than stopping at the byte level.
     QByteArray rewrite(const QByteArray &seed)
     {
-        auto archive = PropertyList::dictionaryFromData(seed);
+        auto archive = PropertyList::dictionaryFromData(seed).value();
         if (!archive) {
             return seed;
         }
@@ -83,7 +83,7 @@ private:
             (*archive)[QStringLiteral("$top")] =
                 QVariantMap{{QStringLiteral("root"), ref(randomIndex(objects))}};
         }
-        return PropertyList::writeBinary(*archive).value_or(seed);
+        return PropertyList::writeBinary(*archive).value().value_or(seed);
     }
 
     quint64 randomIndex(const QVariantList &objects)
@@ -217,7 +217,7 @@ TEST(ArchiveFuzz, MutatedArchivesNeverCrashAndWhatReadsIsStable)
         }
         ++decoded;
         // What decodes must survive a second round trip unchanged.
-        const auto again = KeyedArchiver::archivedDataWithRootObject(first->archivable);
+        const auto again = KeyedArchiver::archivedDataWithRootObject(first->archivable).value();
         ASSERT_TRUE(again) << "input " << i;
         const auto second = archivefuzz::decodeAny(*again);
         ASSERT_TRUE(second) << "input " << i;

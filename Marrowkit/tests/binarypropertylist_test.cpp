@@ -2,6 +2,7 @@
 // read back, and every structural lie (cycles, wild offsets, impossible
 // counts, shared subtrees that would explode) must give nothing quickly.
 #include "Marrowkit/plist/propertylist.h"
+#include "Marrowkit/plist/propertylisterror.h"
 
 #include <QFile>
 
@@ -117,9 +118,9 @@ TEST(BinaryPropertyList, ReadsWhatLibplistWrites)
         {QStringLiteral("uid"), QVariant::fromValue(PropertyListUid{300})},
         {QStringLiteral("many"), QVariantList(40, QVariant(qint64(1)))},
     };
-    auto data = PropertyList::toData(original, PropertyList::Format::Binary);
+    auto data = PropertyList::toData(original, PropertyList::Format::Binary).value();
     ASSERT_TRUE(data);
-    auto read = PropertyList::dictionaryFromData(*data);
+    auto read = PropertyList::dictionaryFromData(*data).value();
     ASSERT_TRUE(read);
     EXPECT_EQ(read->value(QStringLiteral("unicode")).toString(), QStringLiteral("日本語 ✓"));
     EXPECT_EQ(read->value(QStringLiteral("long")).toString().size(), 300);
@@ -136,7 +137,7 @@ TEST(BinaryPropertyList, HandBuiltListReads)
     const int key = b.ascii("k");
     const int value = b.integer(7);
     const int root = b.dict({key}, {value});
-    auto read = PropertyList::dictionaryFromData(b.build(root));
+    auto read = PropertyList::dictionaryFromData(b.build(root)).value();
     ASSERT_TRUE(read);
     EXPECT_EQ(read->value(QStringLiteral("k")).toLongLong(), 7);
 }
@@ -145,7 +146,7 @@ TEST(BinaryPropertyList, StringsWithInnerNulReadWithoutCrashing)
 {
     BplistBuilder b;
     const int text = b.ascii(QByteArray("a\0b", 3));
-    auto read = PropertyList::fromData(b.build(b.array({text})));
+    auto read = PropertyList::fromData(b.build(b.array({text}))).value();
     ASSERT_TRUE(read);
     EXPECT_EQ(read->toList().value(0).toString().size(), 3);
 }
@@ -155,12 +156,12 @@ TEST(BinaryPropertyList, ReferenceCyclesAreRefused)
     BplistBuilder b;
     // Object 0 is an array holding itself.
     b.add(QByteArray("\xA1\x00", 2));
-    EXPECT_FALSE(PropertyList::fromData(b.build(0)));
+    EXPECT_FALSE(PropertyList::fromData(b.build(0)).value());
 
     BplistBuilder indirect;
     indirect.add(QByteArray("\xA1\x01", 2)); // 0 -> 1
     indirect.add(QByteArray("\xA1\x00", 2)); // 1 -> 0
-    EXPECT_FALSE(PropertyList::fromData(indirect.build(0)));
+    EXPECT_FALSE(PropertyList::fromData(indirect.build(0)).value());
 }
 
 // Level n is an array referring to level n-1 twice: n + 1 objects that
@@ -177,12 +178,12 @@ QByteArray ladder(int levels)
 
 TEST(BinaryPropertyList, SharedObjectsReadWhileTheirExpansionStaysSmall)
 {
-    auto read = PropertyList::fromData(ladder(12));
+    auto read = PropertyList::fromData(ladder(12)).value();
     ASSERT_TRUE(read);
     EXPECT_EQ(read->toList().size(), 2);
-    const auto written = PropertyList::toData(*read, PropertyList::Format::Binary);
+    const auto written = PropertyList::toData(*read, PropertyList::Format::Binary).value();
     ASSERT_TRUE(written) << "what reads can be written";
-    const auto again = PropertyList::fromData(*written);
+    const auto again = PropertyList::fromData(*written).value();
     ASSERT_TRUE(again) << "and read again";
     EXPECT_EQ(*again, *read);
 }
@@ -191,9 +192,9 @@ TEST(BinaryPropertyList, LaddersThatWouldExpandBeyondTheBudgetAreRefused)
 {
     // 2^20 values just fit the smallest budget; 2^21 do not. Depth 40 would
     // expand to 2^41 values: walking it would never finish.
-    EXPECT_TRUE(PropertyList::fromData(ladder(18)));
-    EXPECT_FALSE(PropertyList::fromData(ladder(20)));
-    EXPECT_FALSE(PropertyList::fromData(ladder(40)));
+    EXPECT_TRUE(PropertyList::fromData(ladder(18)).value());
+    EXPECT_FALSE(PropertyList::fromData(ladder(20)).value());
+    EXPECT_FALSE(PropertyList::fromData(ladder(40)).value());
 
     // Shared objects under dictionaries count as often as they are named.
     BplistBuilder b;
@@ -203,7 +204,32 @@ TEST(BinaryPropertyList, LaddersThatWouldExpandBeyondTheBudgetAreRefused)
     for (int i = 0; i < 40; ++i) {
         level = b.dict({key, other}, {level, level});
     }
-    EXPECT_FALSE(PropertyList::fromData(b.build(level)));
+    EXPECT_FALSE(PropertyList::fromData(b.build(level)).value());
+}
+
+TEST(BinaryPropertyList, RefusalsNameTheLimitThatWasReached)
+{
+    const auto wide = PropertyList::fromData(ladder(20));
+    ASSERT_TRUE(wide.isFailure());
+    EXPECT_EQ(wide.error()->domain, PropertyListError::errorDomain());
+    EXPECT_EQ(wide.error()->code, PropertyListError::ExpandsTooFar);
+    EXPECT_EQ(wide.error()->localizedDescription(),
+              QStringLiteral("The property list expands to more than 1048576 values"));
+
+    BplistBuilder b(2);
+    int level = b.integer(0);
+    for (int i = 0; i <= PropertyList::maximumDepth; ++i) {
+        level = b.array({level});
+    }
+    const auto deep = PropertyList::fromData(b.build(level));
+    ASSERT_TRUE(deep.isFailure());
+    EXPECT_EQ(deep.error()->code, PropertyListError::TooDeep);
+    EXPECT_EQ(deep.error()->localizedDescription(),
+              QStringLiteral("The property list nests deeper than 256 levels"));
+
+    const auto truncated = PropertyList::fromData(ladder(3).chopped(1));
+    ASSERT_TRUE(truncated.isFailure());
+    EXPECT_EQ(truncated.error()->code, PropertyListError::NotAPropertyList);
 }
 
 TEST(BinaryPropertyList, StructuralLiesGiveNothing)
@@ -212,39 +238,40 @@ TEST(BinaryPropertyList, StructuralLiesGiveNothing)
     const int item = b.integer(1);
     const int root = b.array({item});
     const QByteArray good = b.build(root);
-    ASSERT_TRUE(PropertyList::fromData(good));
+    ASSERT_TRUE(PropertyList::fromData(good).value());
 
-    EXPECT_FALSE(PropertyList::fromData(b.build(5))) << "top object out of range";
-    EXPECT_FALSE(PropertyList::fromData(b.build(root, 1u << 30))) << "object count beyond the file";
+    EXPECT_FALSE(PropertyList::fromData(b.build(5)).value()) << "top object out of range";
+    EXPECT_FALSE(PropertyList::fromData(b.build(root, 1u << 30)).value())
+        << "object count beyond the file";
 
     BplistBuilder wild;
     wild.add(QByteArray("\xA1\x09", 2)); // reference to object 9 of 1
-    EXPECT_FALSE(PropertyList::fromData(wild.build(0)));
+    EXPECT_FALSE(PropertyList::fromData(wild.build(0)).value());
 
     BplistBuilder huge;
     // An array claiming 65535 entries with no room for them.
     huge.add(QByteArray("\xAF\x11\xff\xff\x00", 5));
-    EXPECT_FALSE(PropertyList::fromData(huge.build(0)));
+    EXPECT_FALSE(PropertyList::fromData(huge.build(0)).value());
 
     BplistBuilder badKey;
     const int number = badKey.integer(3);
-    EXPECT_FALSE(PropertyList::fromData(badKey.build(badKey.dict({number}, {number}))))
+    EXPECT_FALSE(PropertyList::fromData(badKey.build(badKey.dict({number}, {number}))).value())
         << "dictionary keys must be strings";
 
     QByteArray badOffsetSize = good;
     badOffsetSize[badOffsetSize.size() - 32 + 6] = 0;
-    EXPECT_FALSE(PropertyList::fromData(badOffsetSize));
+    EXPECT_FALSE(PropertyList::fromData(badOffsetSize).value());
 
     QByteArray tableOutside = good;
     tableOutside[tableOutside.size() - 1] = char(0xff);
-    EXPECT_FALSE(PropertyList::fromData(tableOutside));
+    EXPECT_FALSE(PropertyList::fromData(tableOutside).value());
 }
 
 [[noreturn]] void readBounded(const QByteArray &data, rlim_t limit)
 {
     const rlimit bound{limit, limit};
     setrlimit(RLIMIT_AS, &bound);
-    std::_Exit(PropertyList::fromData(data) ? 1 : 0);
+    std::_Exit(PropertyList::fromData(data).value() ? 1 : 0);
 }
 
 // Reads `data` in a child process whose address space may grow by at most
@@ -293,9 +320,9 @@ TEST(BinaryPropertyList, NestingBeyondTheLimitIsRefused)
         }
         return b.build(level);
     };
-    EXPECT_TRUE(PropertyList::fromData(nested(PropertyList::maximumDepth - 1)));
-    EXPECT_FALSE(PropertyList::fromData(nested(PropertyList::maximumDepth + 1)));
-    EXPECT_FALSE(PropertyList::fromData(nested(20000))) << "no stack overflow either";
+    EXPECT_TRUE(PropertyList::fromData(nested(PropertyList::maximumDepth - 1)).value());
+    EXPECT_FALSE(PropertyList::fromData(nested(PropertyList::maximumDepth + 1)).value());
+    EXPECT_FALSE(PropertyList::fromData(nested(20000)).value()) << "no stack overflow either";
 }
 
 TEST(PropertyListXml, NulCharactersAreRefused)
@@ -303,10 +330,10 @@ TEST(PropertyListXml, NulCharactersAreRefused)
     const QByteArray head(
         "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a</key><string>");
     const QByteArray tail("</string></dict></plist>");
-    EXPECT_TRUE(PropertyList::fromData(head + "fine &#65; text" + tail));
-    EXPECT_FALSE(PropertyList::fromData(head + "&#0;" + tail));
-    EXPECT_FALSE(PropertyList::fromData(head + "&#x000;" + tail));
-    EXPECT_FALSE(PropertyList::fromData(head + QByteArray("raw\0nul", 7) + tail));
+    EXPECT_TRUE(PropertyList::fromData(head + "fine &#65; text" + tail).value());
+    EXPECT_FALSE(PropertyList::fromData(head + "&#0;" + tail).value());
+    EXPECT_FALSE(PropertyList::fromData(head + "&#x000;" + tail).value());
+    EXPECT_FALSE(PropertyList::fromData(head + QByteArray("raw\0nul", 7) + tail).value());
 }
 
 } // namespace

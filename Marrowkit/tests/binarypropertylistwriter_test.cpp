@@ -54,14 +54,14 @@ QByteArray throughLibplist(const QByteArray &binary)
 
 TEST(BinaryPropertyListWriter, EveryValueReadsBackTheSame)
 {
-    auto data = PropertyList::writeBinary(sample());
+    auto data = PropertyList::writeBinary(sample()).value();
     ASSERT_TRUE(data);
     EXPECT_TRUE(data->startsWith("bplist00"));
-    auto read = PropertyList::fromData(*data);
+    auto read = PropertyList::fromData(*data).value();
     ASSERT_TRUE(read);
     EXPECT_EQ(*read, QVariant(sample()));
     // The same document as libplist writes it.
-    auto reference = PropertyList::toData(sample(), PropertyList::Format::Binary);
+    auto reference = PropertyList::toData(sample(), PropertyList::Format::Binary).value();
     ASSERT_TRUE(reference);
     EXPECT_EQ(throughLibplist(*data), throughLibplist(*reference));
 }
@@ -74,24 +74,25 @@ TEST(BinaryPropertyListWriter, LargeDocumentsUseWiderReferencesAndOffsets)
             list.append(QStringLiteral("item %1").arg(i));
         }
         list.append(QStringLiteral("item 0")); // written once, referenced twice
-        auto data = PropertyList::writeBinary(list);
+        auto data = PropertyList::writeBinary(list).value();
         ASSERT_TRUE(data) << count;
-        auto read = PropertyList::fromData(*data);
+        auto read = PropertyList::fromData(*data).value();
         ASSERT_TRUE(read) << count;
         EXPECT_EQ(read->toList(), list) << count;
-        EXPECT_EQ(throughLibplist(*data),
-                  throughLibplist(*PropertyList::toData(list, PropertyList::Format::Binary)));
+        EXPECT_EQ(
+            throughLibplist(*data),
+            throughLibplist(*PropertyList::toData(list, PropertyList::Format::Binary).value()));
     }
 }
 
 TEST(BinaryPropertyListWriter, ValuesWithoutAPropertyListFormGiveNothing)
 {
-    EXPECT_FALSE(PropertyList::writeBinary(QVariant()));
-    EXPECT_FALSE(PropertyList::writeBinary(QVariantList{QSize(1, 1)}));
-    EXPECT_FALSE(PropertyList::writeBinary(QDateTime()));
+    EXPECT_FALSE(PropertyList::writeBinary(QVariant()).value());
+    EXPECT_FALSE(PropertyList::writeBinary(QVariantList{QSize(1, 1)}).value());
+    EXPECT_FALSE(PropertyList::writeBinary(QDateTime()).value());
     QVariant deep = QVariantList{};
     for (int i = 0; i <= PropertyList::maximumDepth + 1; ++i) {
         deep = QVariantList{deep};
     }
-    EXPECT_FALSE(PropertyList::writeBinary(deep));
+    EXPECT_FALSE(PropertyList::writeBinary(deep).value());
 }

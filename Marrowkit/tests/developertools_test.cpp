@@ -108,11 +108,13 @@ TEST_F(DeveloperToolsTest, NamesWithSpacesAndUnreadableBundles)
     // An Xcode whose Info.plist has no version text is left out.
     const QString broken = app(QStringLiteral("Broken.app"));
     ASSERT_EQ(runTool(QStringLiteral("devtools"), {QStringLiteral("make-xcode"), broken}), 0);
-    ASSERT_TRUE(PropertyList::writeFile(
-        broken + QStringLiteral("/Contents/Info.plist"),
-        QVariantMap{{QStringLiteral("CFBundleIdentifier"), QStringLiteral("com.apple.dt.Xcode")},
-                    {QStringLiteral("CFBundleShortVersionString"), 10}},
-        PropertyList::Format::Xml));
+    ASSERT_TRUE(
+        PropertyList::writeFile(broken + QStringLiteral("/Contents/Info.plist"),
+                                QVariantMap{{QStringLiteral("CFBundleIdentifier"),
+                                             QStringLiteral("com.apple.dt.Xcode")},
+                                            {QStringLiteral("CFBundleShortVersionString"), 10}},
+                                PropertyList::Format::Xml)
+            .isSuccess());
 
     const QList<XcodeVersion> xcodes = ownXcodes();
     ASSERT_EQ(xcodes.size(), 3);
@@ -156,6 +158,7 @@ TEST_F(DeveloperToolsTest, SeesAndQuitsARunningSimulator)
         return PropertyList::dictionaryFromFile(
                    m_home.filePath(QStringLiteral("Library/Developer/CoreSimulator/Devices/") +
                                    udid + QStringLiteral("/device.plist")))
+            .value()
             .value_or(QVariantMap())
             .value(QStringLiteral("state"))
             .toInt();

@@ -4,6 +4,7 @@
 #include "Marrowkit/plist/keyedarchiver.h"
 #include "Marrowkit/plist/keyedunarchiver.h"
 #include "Marrowkit/plist/propertylist.h"
+#include "Marrowkit/plist/propertylisterror.h"
 
 #include "tests/support/testsupport.h"
 
@@ -38,7 +39,7 @@ QByteArray handMade(QVariantList objects, quint64 root = 1)
         {QStringLiteral("$top"), QVariantMap{{QStringLiteral("root"), ref(root)}}},
         {QStringLiteral("$objects"), objects},
     };
-    return PropertyList::toData(archive, PropertyList::Format::Binary).value();
+    return PropertyList::toData(archive, PropertyList::Format::Binary).value().value();
 }
 
 // A small catalogue-like class for the decoder rules: "Pair" with a required
@@ -69,7 +70,8 @@ const KeyedUnarchiver::DecoderTable &pairDecoders()
 std::optional<QVariant> readPairs(const QByteArray &data)
 {
     return KeyedUnarchiver::unarchivedObject(data, {ArrayClass, QStringLiteral("Pair")},
-                                             pairDecoders());
+                                             pairDecoders())
+        .value();
 }
 
 QVariantMap sampleValues()
@@ -103,9 +105,9 @@ QStringList everyValueClass()
 
 TEST(KeyedArchive, EveryKindOfValueRoundTrips)
 {
-    auto data = KeyedArchiver::archivedDataWithRootObject(sampleValues());
+    auto data = KeyedArchiver::archivedDataWithRootObject(sampleValues()).value();
     ASSERT_TRUE(data);
-    auto read = KeyedUnarchiver::unarchivedObject(*data, everyValueClass());
+    auto read = KeyedUnarchiver::unarchivedObject(*data, everyValueClass()).value();
     ASSERT_TRUE(read);
     const QVariantMap map = read->toMap();
     const QVariantMap original = sampleValues();
@@ -122,9 +124,9 @@ TEST(KeyedArchive, ImagesRoundTripAsPngWithTheirPointSize)
     pixels.fill(Qt::magenta);
     Image image = Image::fromBitmap(pixels);
     image.setSize(QSizeF(28.5, 28.5));
-    auto data = KeyedArchiver::archivedDataWithRootObject(QVariant::fromValue(image));
+    auto data = KeyedArchiver::archivedDataWithRootObject(QVariant::fromValue(image)).value();
     ASSERT_TRUE(data);
-    auto read = KeyedUnarchiver::unarchivedObject(*data, {ImageClass});
+    auto read = KeyedUnarchiver::unarchivedObject(*data, {ImageClass}).value();
     ASSERT_TRUE(read);
     const Image back = read->value<Image>();
     EXPECT_EQ(back.size(), QSizeF(28.5, 28.5));
@@ -135,11 +137,12 @@ TEST(KeyedArchive, ImagesRoundTripAsPngWithTheirPointSize)
 TEST(KeyedArchive, LayoutIsAKeyedArchiveWithClassRecords)
 {
     auto data = KeyedArchiver::archivedDataWithRootObject(
-        QVariantList{QVariant::fromValue(pair(QStringLiteral("one"), qint64(1))),
-                     QVariant::fromValue(pair(QStringLiteral("one"), qint64(2)))});
+                    QVariantList{QVariant::fromValue(pair(QStringLiteral("one"), qint64(1))),
+                                 QVariant::fromValue(pair(QStringLiteral("one"), qint64(2)))})
+                    .value();
     ASSERT_TRUE(data);
     EXPECT_TRUE(data->startsWith("bplist00"));
-    auto archive = PropertyList::dictionaryFromData(*data);
+    auto archive = PropertyList::dictionaryFromData(*data).value();
     ASSERT_TRUE(archive);
     EXPECT_EQ(archive->value(QStringLiteral("$archiver")).toString(),
               QStringLiteral("NSKeyedArchiver"));
@@ -184,7 +187,8 @@ TEST(KeyedArchive, PlistutilPrintsAnArchive)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("archive.bin"));
     auto data = KeyedArchiver::archivedDataWithRootObject(
-        QVariantList{QVariant::fromValue(pair(QStringLiteral("seven"), qint64(7)))});
+                    QVariantList{QVariant::fromValue(pair(QStringLiteral("seven"), qint64(7)))})
+                    .value();
     ASSERT_TRUE(data);
     ASSERT_TRUE(testsupport::writeFile(path, *data));
     QProcess plistutil;
@@ -202,8 +206,9 @@ TEST(KeyedArchive, PlistutilPrintsAnArchive)
 TEST(KeyedArchive, CodedObjectsDecodeThroughTheirDecoder)
 {
     auto data = KeyedArchiver::archivedDataWithRootObject(
-        QVariantList{QVariant::fromValue(pair(QStringLiteral("a"), qint64(3))),
-                     QVariant::fromValue(pair(QStringLiteral("b"), QVariant()))});
+                    QVariantList{QVariant::fromValue(pair(QStringLiteral("a"), qint64(3))),
+                                 QVariant::fromValue(pair(QStringLiteral("b"), QVariant()))})
+                    .value();
     ASSERT_TRUE(data);
     auto read = readPairs(*data);
     ASSERT_TRUE(read);
@@ -216,38 +221,48 @@ TEST(KeyedArchive, CodedObjectsDecodeThroughTheirDecoder)
 TEST(KeyedArchive, TheCallerNamesTheClassesItAccepts)
 {
     auto data = KeyedArchiver::archivedDataWithRootObject(
-        QVariantList{QVariant::fromValue(pair(QStringLiteral("a"), qint64(3)))});
+                    QVariantList{QVariant::fromValue(pair(QStringLiteral("a"), qint64(3)))})
+                    .value();
     ASSERT_TRUE(data);
     // A list of pairs is not one pair, and not a list of texts.
     EXPECT_FALSE(
-        KeyedUnarchiver::unarchivedObject(*data, {QStringLiteral("Pair")}, pairDecoders()));
-    EXPECT_FALSE(KeyedUnarchiver::unarchivedObject(*data, {ArrayClass, TextClass}, pairDecoders()));
+        KeyedUnarchiver::unarchivedObject(*data, {QStringLiteral("Pair")}, pairDecoders()).value());
+    EXPECT_FALSE(
+        KeyedUnarchiver::unarchivedObject(*data, {ArrayClass, TextClass}, pairDecoders()).value());
     // Without a decoder the class is unknown.
-    EXPECT_FALSE(KeyedUnarchiver::unarchivedObject(*data, {ArrayClass, QStringLiteral("Pair")}));
-    auto text = KeyedArchiver::archivedDataWithRootObject(QStringLiteral("/some/path"));
+    EXPECT_FALSE(
+        KeyedUnarchiver::unarchivedObject(*data, {ArrayClass, QStringLiteral("Pair")}).value());
+    auto text = KeyedArchiver::archivedDataWithRootObject(QStringLiteral("/some/path")).value();
     ASSERT_TRUE(text);
-    EXPECT_EQ(KeyedUnarchiver::unarchivedObject(*text, {TextClass}),
+    EXPECT_EQ(KeyedUnarchiver::unarchivedObject(*text, {TextClass}).value(),
               QVariant(QStringLiteral("/some/path")));
-    EXPECT_FALSE(KeyedUnarchiver::unarchivedObject(*text, {URLClass}));
+    EXPECT_FALSE(KeyedUnarchiver::unarchivedObject(*text, {URLClass}).value());
 }
 
 TEST(KeyedArchive, RequiredAndOptionalKeys)
 {
     // A pair whose name is a number: required key of the wrong kind.
-    auto wrongName = KeyedArchiver::archivedDataWithRootObject(QVariantList{QVariant::fromValue(
-        ArchivableObject{{QStringLiteral("Pair")}, [](KeyedArchiver &coder) {
-                             coder.encodeObject(qint64(5), QStringLiteral("name"));
-                         }})});
+    auto wrongName = KeyedArchiver::archivedDataWithRootObject(
+                         QVariantList{QVariant::fromValue(ArchivableObject{
+                             {QStringLiteral("Pair")},
+                             [](KeyedArchiver &coder) {
+                                 coder.encodeObject(qint64(5), QStringLiteral("name"));
+                             }})})
+                         .value();
     ASSERT_TRUE(wrongName);
     EXPECT_FALSE(readPairs(*wrongName));
     // Missing name.
-    auto noName = KeyedArchiver::archivedDataWithRootObject(QVariantList{
-        QVariant::fromValue(ArchivableObject{{QStringLiteral("Pair")}, [](KeyedArchiver &) {}})});
+    auto noName = KeyedArchiver::archivedDataWithRootObject(
+                      QVariantList{QVariant::fromValue(
+                          ArchivableObject{{QStringLiteral("Pair")}, [](KeyedArchiver &) {}})})
+                      .value();
     ASSERT_TRUE(noName);
     EXPECT_FALSE(readPairs(*noName));
     // An optional count of the wrong kind reads as absent.
-    auto textCount = KeyedArchiver::archivedDataWithRootObject(
-        QVariantList{QVariant::fromValue(pair(QStringLiteral("x"), QStringLiteral("many")))});
+    auto textCount =
+        KeyedArchiver::archivedDataWithRootObject(
+            QVariantList{QVariant::fromValue(pair(QStringLiteral("x"), QStringLiteral("many")))})
+            .value();
     ASSERT_TRUE(textCount);
     auto read = readPairs(*textCount);
     ASSERT_TRUE(read);
@@ -256,29 +271,30 @@ TEST(KeyedArchive, RequiredAndOptionalKeys)
 
 TEST(KeyedArchive, ValuesWithoutAnArchivedFormAreRefusedOnWriting)
 {
-    EXPECT_FALSE(KeyedArchiver::archivedDataWithRootObject(QVariant(QSize(1, 2))));
-    EXPECT_FALSE(KeyedArchiver::archivedDataWithRootObject(QVariantList{QVariant()}));
-    EXPECT_FALSE(KeyedArchiver::archivedDataWithRootObject(QDateTime()));
+    EXPECT_FALSE(KeyedArchiver::archivedDataWithRootObject(QVariant(QSize(1, 2))).value());
+    EXPECT_FALSE(KeyedArchiver::archivedDataWithRootObject(QVariantList{QVariant()}).value());
+    EXPECT_FALSE(KeyedArchiver::archivedDataWithRootObject(QDateTime()).value());
     QVariant deep = QStringLiteral("bottom");
     for (int i = 0; i < KeyedArchive::maximumDepth + 1; ++i) {
         deep = QVariantList{deep};
     }
-    EXPECT_FALSE(KeyedArchiver::archivedDataWithRootObject(deep));
+    EXPECT_FALSE(KeyedArchiver::archivedDataWithRootObject(deep).value());
 }
 
 TEST(KeyedArchive, TextsWithNulCannotTravel)
 {
     const QString withNul = QStringLiteral("before") + QChar(0) + QStringLiteral("after");
-    EXPECT_FALSE(KeyedArchiver::archivedDataWithRootObject(withNul));
-    EXPECT_FALSE(KeyedArchiver::archivedDataWithRootObject(QVariantMap{{withNul, qint64(1)}}));
+    EXPECT_FALSE(KeyedArchiver::archivedDataWithRootObject(withNul).value());
+    EXPECT_FALSE(
+        KeyedArchiver::archivedDataWithRootObject(QVariantMap{{withNul, qint64(1)}}).value());
     // The same made by hand: the archive's text patched in place.
-    auto data = KeyedArchiver::archivedDataWithRootObject(QStringLiteral("beforeXafter"));
+    auto data = KeyedArchiver::archivedDataWithRootObject(QStringLiteral("beforeXafter")).value();
     ASSERT_TRUE(data);
-    EXPECT_TRUE(KeyedUnarchiver::unarchivedObject(*data, {TextClass}));
+    EXPECT_TRUE(KeyedUnarchiver::unarchivedObject(*data, {TextClass}).value());
     const qsizetype at = data->indexOf("beforeXafter");
     ASSERT_GE(at, 0);
     (*data)[at + 6] = '\0';
-    EXPECT_FALSE(KeyedUnarchiver::unarchivedObject(*data, {TextClass}));
+    EXPECT_FALSE(KeyedUnarchiver::unarchivedObject(*data, {TextClass}).value());
 }
 
 TEST(KeyedArchive, MalformedStructureGivesNothing)
@@ -288,8 +304,9 @@ TEST(KeyedArchive, MalformedStructureGivesNothing)
     const QVariant arrayClass = classRecord(QStringLiteral("Array"));
     const QStringList texts{ArrayClass, TextClass};
     // The valid reference point.
-    EXPECT_TRUE(KeyedUnarchiver::unarchivedObject(
-        handMade({array, arrayClass, QStringLiteral("x")}), texts));
+    EXPECT_TRUE(
+        KeyedUnarchiver::unarchivedObject(handMade({array, arrayClass, QStringLiteral("x")}), texts)
+            .value());
 
     struct Case
     {
@@ -324,13 +341,15 @@ TEST(KeyedArchive, MalformedStructureGivesNothing)
          handMade({dollarKey, classRecord(QStringLiteral("Dictionary")), QStringLiteral("x")})},
         {"null in a dictionary",
          handMade({nullValue, classRecord(QStringLiteral("Dictionary")), QStringLiteral("x")})},
-        {"not binary", PropertyList::toData(QVariantMap{}, PropertyList::Format::Xml).value()},
+        {"not binary",
+         PropertyList::toData(QVariantMap{}, PropertyList::Format::Xml).value().value()},
         {"empty", QByteArray()},
         {"garbage", QByteArray("bplist00garbage")},
     };
     for (const Case &c : cases) {
         EXPECT_FALSE(KeyedUnarchiver::unarchivedObject(
-            c.data, {ArrayClass, DictionaryClass, TextClass, NumberClass}))
+                         c.data, {ArrayClass, DictionaryClass, TextClass, NumberClass})
+                         .value())
             << c.name;
     }
 }
@@ -349,7 +368,8 @@ TEST(KeyedArchive, ALongerCycleThroughCodedObjectsGivesNothing)
              return coder.decodeRequiredObject(QStringLiteral("name"),
                                                {ArrayClass, QStringLiteral("Pair")});
          }}};
-    EXPECT_FALSE(KeyedUnarchiver::unarchivedObject(data, {QStringLiteral("Pair")}, decoders));
+    EXPECT_FALSE(
+        KeyedUnarchiver::unarchivedObject(data, {QStringLiteral("Pair")}, decoders).value());
 }
 
 TEST(KeyedArchive, DeepNestingGivesNothing)
@@ -363,7 +383,7 @@ TEST(KeyedArchive, DeepNestingGivesNothing)
             {QStringLiteral("$class"), ref(1)},
             {QStringLiteral("items"), i + 1 < depth ? QVariantList{ref(next)} : QVariantList{}}});
     }
-    EXPECT_FALSE(KeyedUnarchiver::unarchivedObject(handMade(objects, 2), {ArrayClass}));
+    EXPECT_FALSE(KeyedUnarchiver::unarchivedObject(handMade(objects, 2), {ArrayClass}).value());
 }
 
 TEST(KeyedArchive, WhatReadsAtTheDepthLimitIsWrittenAgain)
@@ -376,13 +396,14 @@ TEST(KeyedArchive, WhatReadsAtTheDepthLimitIsWrittenAgain)
         }
         return value;
     };
-    const auto atLimit = KeyedArchiver::archivedDataWithRootObject(nested(maximumDepth));
+    const auto atLimit = KeyedArchiver::archivedDataWithRootObject(nested(maximumDepth)).value();
     ASSERT_TRUE(atLimit);
-    const auto read = KeyedUnarchiver::unarchivedObject(*atLimit, {DictionaryClass, TextClass});
+    const auto read =
+        KeyedUnarchiver::unarchivedObject(*atLimit, {DictionaryClass, TextClass}).value();
     ASSERT_TRUE(read);
     EXPECT_EQ(*read, nested(maximumDepth));
-    EXPECT_EQ(KeyedArchiver::archivedDataWithRootObject(*read), atLimit);
-    EXPECT_FALSE(KeyedArchiver::archivedDataWithRootObject(nested(maximumDepth + 1)));
+    EXPECT_EQ(KeyedArchiver::archivedDataWithRootObject(*read).value(), atLimit);
+    EXPECT_FALSE(KeyedArchiver::archivedDataWithRootObject(nested(maximumDepth + 1)).value());
 }
 
 // `levels` lists, each holding the next one twice; the last is empty. The
@@ -402,21 +423,21 @@ QByteArray arrayLadder(int levels)
 
 TEST(KeyedArchive, SharedObjectsReadOnceWhileTheirExpansionStaysSmall)
 {
-    auto read = KeyedUnarchiver::unarchivedObject(arrayLadder(12), {ArrayClass});
+    auto read = KeyedUnarchiver::unarchivedObject(arrayLadder(12), {ArrayClass}).value();
     ASSERT_TRUE(read);
     EXPECT_EQ(read->toList().size(), 2);
-    const auto again = KeyedArchiver::archivedDataWithRootObject(*read);
+    const auto again = KeyedArchiver::archivedDataWithRootObject(*read).value();
     ASSERT_TRUE(again);
-    EXPECT_EQ(KeyedUnarchiver::unarchivedObject(*again, {ArrayClass}), read);
+    EXPECT_EQ(KeyedUnarchiver::unarchivedObject(*again, {ArrayClass}).value(), read);
 }
 
 TEST(KeyedArchive, LaddersThatWouldExpandBeyondTheBudgetAreRefused)
 {
     // A ladder of 40 would expand to 2^40 lists: writing it again, or
     // comparing it, would never finish.
-    EXPECT_TRUE(KeyedUnarchiver::unarchivedObject(arrayLadder(20), {ArrayClass}));
-    EXPECT_FALSE(KeyedUnarchiver::unarchivedObject(arrayLadder(21), {ArrayClass}));
-    EXPECT_FALSE(KeyedUnarchiver::unarchivedObject(arrayLadder(40), {ArrayClass}));
+    EXPECT_TRUE(KeyedUnarchiver::unarchivedObject(arrayLadder(20), {ArrayClass}).value());
+    EXPECT_FALSE(KeyedUnarchiver::unarchivedObject(arrayLadder(21), {ArrayClass}).value());
+    EXPECT_FALSE(KeyedUnarchiver::unarchivedObject(arrayLadder(40), {ArrayClass}).value());
 
     // The same through dictionaries, each naming the next under two keys.
     QVariantList objects{classRecord(QStringLiteral("Dictionary"))};
@@ -427,7 +448,8 @@ TEST(KeyedArchive, LaddersThatWouldExpandBeyondTheBudgetAreRefused)
                                    {QStringLiteral("b"), i + 1 < 40 ? next : QVariant(ref(1))}});
     }
     EXPECT_FALSE(
-        KeyedUnarchiver::unarchivedObject(handMade(objects, 2), {DictionaryClass, TextClass}));
+        KeyedUnarchiver::unarchivedObject(handMade(objects, 2), {DictionaryClass, TextClass})
+            .value());
 
     // And through a catalogue object's keys: each names the same list,
     // which expands to 2^19 - 1 lists; four of them exceed the budget.
@@ -461,9 +483,68 @@ TEST(KeyedArchive, LaddersThatWouldExpandBeyondTheBudgetAreRefused)
         return handMade(objects, quint64(objects.size()));
     };
     EXPECT_TRUE(
-        KeyedUnarchiver::unarchivedObject(pairNaming(1), {QStringLiteral("Pair")}, listsUnderKeys));
+        KeyedUnarchiver::unarchivedObject(pairNaming(1), {QStringLiteral("Pair")}, listsUnderKeys)
+            .value());
     EXPECT_FALSE(
-        KeyedUnarchiver::unarchivedObject(pairNaming(4), {QStringLiteral("Pair")}, listsUnderKeys));
+        KeyedUnarchiver::unarchivedObject(pairNaming(4), {QStringLiteral("Pair")}, listsUnderKeys)
+            .value());
+}
+
+TEST(KeyedArchive, RefusedArchivesSayWhy)
+{
+    QVariantList deep{classRecord(QStringLiteral("Array"))};
+    for (int i = 0; i <= maximumDepth; ++i) {
+        deep.append(
+            QVariantMap{{QStringLiteral("$class"), ref(1)},
+                        {QStringLiteral("items"),
+                         i < maximumDepth ? QVariantList{ref(quint64(i) + 3)} : QVariantList{}}});
+    }
+    QVariantMap cycle{{QStringLiteral("$class"), ref(2)},
+                      {QStringLiteral("items"), QVariantList{ref(1)}}};
+    const auto text = KeyedArchiver::archivedDataWithRootObject(QStringLiteral("x"));
+    ASSERT_TRUE(text.isSuccess());
+    const struct
+    {
+        const char *name;
+        QByteArray data;
+        QString domain;
+        int code;
+        QString description;
+    } cases[] = {
+        {"too deep", handMade(deep, 2), KeyedArchiveError::errorDomain(),
+         KeyedArchiveError::TooDeep, QStringLiteral("The archive nests deeper than 100 objects")},
+        {"too large when expanded", arrayLadder(21), KeyedArchiveError::errorDomain(),
+         KeyedArchiveError::ExpandsTooFar, QStringLiteral("The archive expands to more than")},
+        {"a list holding itself", handMade({cycle, classRecord(QStringLiteral("Array"))}),
+         KeyedArchiveError::errorDomain(), KeyedArchiveError::Malformed,
+         QStringLiteral("The archive holds a reference cycle")},
+        {"a root of a class not accepted", *text.value(), KeyedArchiveError::errorDomain(),
+         KeyedArchiveError::RootRefused,
+         QStringLiteral("The archive's root is not one of the accepted classes (Array)")},
+        {"not binary", "<plist/>", KeyedArchiveError::errorDomain(),
+         KeyedArchiveError::NotAnArchive, QStringLiteral("Not a keyed archive")},
+        {"no property list", "bplist00garbage", PropertyListError::errorDomain(),
+         PropertyListError::NotAPropertyList, QStringLiteral("Not a property list")},
+    };
+    for (const auto &c : cases) {
+        const auto read = KeyedUnarchiver::unarchivedObject(c.data, {ArrayClass});
+        ASSERT_TRUE(read.isFailure()) << c.name;
+        const Error error = *read.error();
+        EXPECT_EQ(error.domain, c.domain) << c.name;
+        EXPECT_EQ(error.code, c.code) << c.name;
+        EXPECT_TRUE(error.localizedDescription().startsWith(c.description))
+            << c.name << ": " << error.localizedDescription().toStdString();
+    }
+
+    QVariant nested = QVariantList{};
+    for (int i = 0; i < maximumDepth; ++i) {
+        nested = QVariantList{nested};
+    }
+    const auto written = KeyedArchiver::archivedDataWithRootObject(nested);
+    ASSERT_TRUE(written.isFailure());
+    EXPECT_EQ(written.error()->code, KeyedArchiveError::NotArchivable);
+    EXPECT_EQ(written.error()->localizedDescription(),
+              QStringLiteral("The archive nests deeper than 100 objects"));
 }
 
 TEST(KeyedArchive, AValueSharedAlongManyPathsIsWrittenOnce)
@@ -474,9 +555,9 @@ TEST(KeyedArchive, AValueSharedAlongManyPathsIsWrittenOnce)
     for (int i = 0; i < 40; ++i) {
         level = QVariantList{level, level};
     }
-    const auto data = KeyedArchiver::archivedDataWithRootObject(level);
+    const auto data = KeyedArchiver::archivedDataWithRootObject(level).value();
     ASSERT_TRUE(data);
-    const auto archive = PropertyList::dictionaryFromData(*data);
+    const auto archive = PropertyList::dictionaryFromData(*data).value();
     ASSERT_TRUE(archive);
     // $null, the text, the class record and the 41 lists.
     EXPECT_EQ(archive->value(QStringLiteral("$objects")).toList().size(), 44);
@@ -484,7 +565,8 @@ TEST(KeyedArchive, AValueSharedAlongManyPathsIsWrittenOnce)
     // Catalogue objects are written afresh wherever they occur, even in a
     // list that is written twice.
     const QVariant pairs = QVariantList{QVariant::fromValue(pair(QStringLiteral("a"), {}))};
-    const auto twice = KeyedArchiver::archivedDataWithRootObject(QVariantList{pairs, pairs});
+    const auto twice =
+        KeyedArchiver::archivedDataWithRootObject(QVariantList{pairs, pairs}).value();
     ASSERT_TRUE(twice);
     const auto read = readPairs(*twice);
     ASSERT_TRUE(read);
@@ -517,9 +599,9 @@ TEST(KeyedArchive, ACatalogueObjectNamedTwiceGivesNothing)
 
 TEST(KeyedArchive, WrongHeaderGivesNothing)
 {
-    auto good = KeyedArchiver::archivedDataWithRootObject(QStringLiteral("x"));
+    auto good = KeyedArchiver::archivedDataWithRootObject(QStringLiteral("x")).value();
     ASSERT_TRUE(good);
-    auto archive = PropertyList::dictionaryFromData(*good).value();
+    auto archive = PropertyList::dictionaryFromData(*good).value().value();
     auto withChange = [&](const QString &key, const QVariant &value) {
         QVariantMap changed = archive;
         if (value.isValid()) {
@@ -527,15 +609,20 @@ TEST(KeyedArchive, WrongHeaderGivesNothing)
         } else {
             changed.remove(key);
         }
-        return PropertyList::toData(changed, PropertyList::Format::Binary).value();
+        return PropertyList::toData(changed, PropertyList::Format::Binary).value().value();
     };
     const QStringList text{TextClass};
-    EXPECT_TRUE(KeyedUnarchiver::unarchivedObject(withChange({}, {}), text));
+    EXPECT_TRUE(KeyedUnarchiver::unarchivedObject(withChange({}, {}), text).value());
     EXPECT_FALSE(KeyedUnarchiver::unarchivedObject(
-        withChange(QStringLiteral("$archiver"), QStringLiteral("Other")), text));
+                     withChange(QStringLiteral("$archiver"), QStringLiteral("Other")), text)
+                     .value());
     EXPECT_FALSE(
-        KeyedUnarchiver::unarchivedObject(withChange(QStringLiteral("$version"), qint64(1)), text));
-    EXPECT_FALSE(KeyedUnarchiver::unarchivedObject(withChange(QStringLiteral("$top"), {}), text));
-    EXPECT_FALSE(KeyedUnarchiver::unarchivedObject(
-        withChange(QStringLiteral("$objects"), QVariantList{QStringLiteral("x")}), text));
+        KeyedUnarchiver::unarchivedObject(withChange(QStringLiteral("$version"), qint64(1)), text)
+            .value());
+    EXPECT_FALSE(
+        KeyedUnarchiver::unarchivedObject(withChange(QStringLiteral("$top"), {}), text).value());
+    EXPECT_FALSE(
+        KeyedUnarchiver::unarchivedObject(
+            withChange(QStringLiteral("$objects"), QVariantList{QStringLiteral("x")}), text)
+            .value());
 }

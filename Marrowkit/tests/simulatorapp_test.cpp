@@ -240,14 +240,16 @@ TEST(SimulatorApp, UpdateAppInfoRereadsTheBundle)
     app->updateAppInfo(); // no Info.plist yet: nothing changes
     EXPECT_EQ(app->name(), QStringLiteral("Shown"));
 
-    ASSERT_TRUE(PropertyList::writeFile(
-        folder.bundle() + QStringLiteral("/Info.plist"),
-        QVariantMap{{QStringLiteral("CFBundleDisplayName"), QStringLiteral("Display")},
-                    {QStringLiteral("CFBundleName"), QStringLiteral("Bundle Name")},
-                    {identifierKey, QStringLiteral("com.example.New")},
-                    {QStringLiteral("CFBundleVersion"), QStringLiteral("1.2")},
-                    {QStringLiteral("CFBundleShortVersionString"), QStringLiteral("1.2")}},
-        PropertyList::Format::Binary));
+    ASSERT_TRUE(
+        PropertyList::writeFile(
+            folder.bundle() + QStringLiteral("/Info.plist"),
+            QVariantMap{{QStringLiteral("CFBundleDisplayName"), QStringLiteral("Display")},
+                        {QStringLiteral("CFBundleName"), QStringLiteral("Bundle Name")},
+                        {identifierKey, QStringLiteral("com.example.New")},
+                        {QStringLiteral("CFBundleVersion"), QStringLiteral("1.2")},
+                        {QStringLiteral("CFBundleShortVersionString"), QStringLiteral("1.2")}},
+            PropertyList::Format::Binary)
+            .isSuccess());
     app->updateAppInfo();
     EXPECT_EQ(app->name(), QStringLiteral("Bundle Name")) << "the display name is not consulted";
     EXPECT_EQ(app->bundleIdentifier(), QStringLiteral("com.example.New"));
@@ -265,10 +267,11 @@ TEST(SimulatorApp, UpdateContainerNameMovesTheBundleToTheNewContainer)
         folder.path(QStringLiteral("data/Containers/Bundle/Application/BUNDLE-2/Foo.app"));
     ASSERT_TRUE(QDir().mkpath(moved));
     ASSERT_TRUE(PropertyList::writeFile(
-        moved + QStringLiteral("/Info.plist"),
-        QVariantMap{{QStringLiteral("CFBundleName"), QStringLiteral("Moved")},
-                    {identifierKey, QStringLiteral("com.example.App")}},
-        PropertyList::Format::Xml));
+                    moved + QStringLiteral("/Info.plist"),
+                    QVariantMap{{QStringLiteral("CFBundleName"), QStringLiteral("Moved")},
+                                {identifierKey, QStringLiteral("com.example.App")}},
+                    PropertyList::Format::Xml)
+                    .isSuccess());
     app->updateContainerName(QStringLiteral("BUNDLE-2"));
     EXPECT_EQ(app->bundleURL(), QUrl::fromLocalFile(moved));
     EXPECT_EQ(app->containerName(), QStringLiteral("BUNDLE-2"));
@@ -465,9 +468,10 @@ TEST(SimulatorApp, AppGroupFolderIsFoundByItsMetadataAnywhereBelowTheSharedRoot)
     const QString shared = folder.path(QStringLiteral("data/Containers/Shared/AppGroup"));
     auto writeMetadata = [](const QString &dir, const QString &identifier) {
         return PropertyList::writeFile(
-            dir + QStringLiteral("/.com.apple.mobile_container_manager.metadata.plist"),
-            QVariantMap{{QStringLiteral("MCMMetadataIdentifier"), identifier}},
-            PropertyList::Format::Binary);
+                   dir + QStringLiteral("/.com.apple.mobile_container_manager.metadata.plist"),
+                   QVariantMap{{QStringLiteral("MCMMetadataIdentifier"), identifier}},
+                   PropertyList::Format::Binary)
+            .isSuccess();
     };
     ASSERT_TRUE(QDir().mkpath(shared + QStringLiteral("/G1")));
     ASSERT_TRUE(QDir().mkpath(shared + QStringLiteral("/G2/nested/deeper")));

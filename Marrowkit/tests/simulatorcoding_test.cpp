@@ -69,11 +69,11 @@ SimulatorDevicePtr deviceWithApps()
 
 std::optional<SimulatorDevicePtr> roundTrip(const SimulatorDevicePtr &device)
 {
-    auto data = SimulatorCoding::archivedDataWithDevices({device});
+    auto data = SimulatorCoding::archivedDataWithDevices({device}).value();
     if (!data) {
         return std::nullopt;
     }
-    auto devices = SimulatorCoding::devicesFromArchive(*data);
+    auto devices = SimulatorCoding::devicesFromArchive(*data).value();
     if (!devices || devices->size() != 1) {
         return std::nullopt;
     }
@@ -86,6 +86,7 @@ QByteArray deviceArchive(const std::function<void(KeyedArchiver &)> &encode)
     return KeyedArchiver::archivedDataWithRootObject(
                QVariantList{QVariant::fromValue(
                    ArchivableObject{{QStringLiteral("SimulatorDevice")}, encode})})
+        .value()
         .value();
 }
 
@@ -155,14 +156,14 @@ TEST(SimulatorCoding, AnUnknownDeviceWithoutFolderKeepsItsType)
 {
     auto device = SimulatorDevice::create(QStringLiteral("U"), QStringLiteral("Odd"), {},
                                           QStringLiteral("8.0"), QStringLiteral("Toaster"), 1);
-    auto data = SimulatorCoding::archivedDataWithDevices({device});
+    auto data = SimulatorCoding::archivedDataWithDevices({device}).value();
     ASSERT_TRUE(data);
-    auto archive = PropertyList::dictionaryFromData(*data);
+    auto archive = PropertyList::dictionaryFromData(*data).value();
     ASSERT_TRUE(archive);
     EXPECT_TRUE(
         archive->value(QStringLiteral("$objects")).toList().contains(QStringLiteral("Unknown")))
         << "the type is written as its raw value";
-    auto read = SimulatorCoding::devicesFromArchive(*data);
+    auto read = SimulatorCoding::devicesFromArchive(*data).value();
     ASSERT_TRUE(read && read->size() == 1);
     EXPECT_EQ(read->first()->deviceType(), DeviceType::Unknown);
     EXPECT_FALSE(read->first()->containerURL());
@@ -191,7 +192,7 @@ TEST(SimulatorCoding, AppsWithoutIconsGetOneDrawnWhenTheirDeviceIsRead)
                            coder.encodeObject(info(QStringLiteral("com.b"), QStringLiteral("B")),
                                               QStringLiteral("info"));
                        }})}));
-    auto read = SimulatorCoding::devicesFromArchive(data);
+    auto read = SimulatorCoding::devicesFromArchive(data).value();
     ASSERT_TRUE(read && read->size() == 1);
     const SimulatorAppPtr app = read->first()->apps().value(0);
     ASSERT_TRUE(app);
@@ -203,10 +204,11 @@ TEST(SimulatorCoding, AppsWithoutIconsGetOneDrawnWhenTheirDeviceIsRead)
 
 TEST(SimulatorCoding, RequiredDeviceKeysMustBePresentAndOfTheirKind)
 {
-    EXPECT_TRUE(SimulatorCoding::devicesFromArchive(deviceArchive(deviceKeys())));
+    EXPECT_TRUE(SimulatorCoding::devicesFromArchive(deviceArchive(deviceKeys())).value());
     for (const char *key : {"uuid", "name", "displayName", "apps", "version", "type", "state"}) {
         EXPECT_FALSE(
-            SimulatorCoding::devicesFromArchive(deviceArchive(deviceKeys(QLatin1String(key)))))
+            SimulatorCoding::devicesFromArchive(deviceArchive(deviceKeys(QLatin1String(key))))
+                .value())
             << "without " << key;
     }
     struct Case
@@ -219,16 +221,20 @@ TEST(SimulatorCoding, RequiredDeviceKeysMustBePresentAndOfTheirKind)
           Case{"apps", QStringLiteral("none")},
           Case{"apps", QVariantList{QStringLiteral("not an app")}}, Case{"type", QVariantList{}}}) {
         EXPECT_FALSE(SimulatorCoding::devicesFromArchive(
-            deviceArchive(deviceKeys(QString(), QLatin1String(c.key), c.value))))
+                         deviceArchive(deviceKeys(QString(), QLatin1String(c.key), c.value)))
+                         .value())
             << c.key << " of the wrong kind";
     }
     // The optional folder of the wrong kind reads as absent.
-    auto read = SimulatorCoding::devicesFromArchive(deviceArchive(
-        deviceKeys(QString(), QStringLiteral("containerUrl"), QStringLiteral("/devices/D"))));
+    auto read = SimulatorCoding::devicesFromArchive(
+                    deviceArchive(deviceKeys(QString(), QStringLiteral("containerUrl"),
+                                             QStringLiteral("/devices/D"))))
+                    .value();
     ASSERT_TRUE(read);
     EXPECT_FALSE(read->first()->containerURL());
     read = SimulatorCoding::devicesFromArchive(
-        deviceArchive(deviceKeys(QStringLiteral("containerUrl"))));
+               deviceArchive(deviceKeys(QStringLiteral("containerUrl"))))
+               .value();
     ASSERT_TRUE(read);
     EXPECT_FALSE(read->first()->containerURL());
 }
@@ -237,12 +243,14 @@ TEST(SimulatorCoding, StateNumbersOutsideTheStatesReadAsShutdown)
 {
     for (qint64 state : {qint64(7), qint64(-2), (qint64(1) << 32) + 3}) {
         auto read = SimulatorCoding::devicesFromArchive(
-            deviceArchive(deviceKeys(QString(), QStringLiteral("state"), state)));
+                        deviceArchive(deviceKeys(QString(), QStringLiteral("state"), state)))
+                        .value();
         ASSERT_TRUE(read) << state;
         EXPECT_EQ(read->first()->deviceState(), DeviceState::Shutdown) << state;
     }
     auto unknown = SimulatorCoding::devicesFromArchive(
-        deviceArchive(deviceKeys(QString(), QStringLiteral("state"), qint64(-1))));
+                       deviceArchive(deviceKeys(QString(), QStringLiteral("state"), qint64(-1))))
+                       .value();
     ASSERT_TRUE(unknown);
     EXPECT_EQ(unknown->first()->deviceState(), DeviceState::Unknown);
 }
@@ -260,16 +268,21 @@ TEST(SimulatorCoding, AppsThatCannotBeBuiltFailTheWholeArchive)
     };
     const QVariantMap good = info(QStringLiteral("com.a"), QStringLiteral("A"));
     auto read = SimulatorCoding::devicesFromArchive(
-        deviceArchive(deviceKeys(QString(), QStringLiteral("apps"), app(good))));
+                    deviceArchive(deviceKeys(QString(), QStringLiteral("apps"), app(good))))
+                    .value();
     ASSERT_TRUE(read) << "optional keys of the wrong kind read as absent";
     EXPECT_TRUE(read->first()->apps().first()->hasTemplateIcon());
 
     QVariantMap noIdentifier = good;
     noIdentifier.remove(QStringLiteral("CFBundleIdentifier"));
-    EXPECT_FALSE(SimulatorCoding::devicesFromArchive(
-        deviceArchive(deviceKeys(QString(), QStringLiteral("apps"), app(noIdentifier)))));
-    EXPECT_FALSE(SimulatorCoding::devicesFromArchive(
-        deviceArchive(deviceKeys(QString(), QStringLiteral("apps"), app(QVariantList{good})))))
+    EXPECT_FALSE(
+        SimulatorCoding::devicesFromArchive(
+            deviceArchive(deviceKeys(QString(), QStringLiteral("apps"), app(noIdentifier))))
+            .value());
+    EXPECT_FALSE(
+        SimulatorCoding::devicesFromArchive(
+            deviceArchive(deviceKeys(QString(), QStringLiteral("apps"), app(QVariantList{good}))))
+            .value())
         << "info must be a dictionary";
 }
 
@@ -293,9 +306,9 @@ TEST(SimulatorCoding, UpdatesRoundTripWithTheirItemClasses)
 {
     const auto app = appWithEverything();
     const SimulatorUpdate apps(SimulatorUpdateType::AppsUpdated, {app});
-    auto data = SimulatorCoding::archivedDataWithUpdate(apps);
+    auto data = SimulatorCoding::archivedDataWithUpdate(apps).value();
     ASSERT_TRUE(data);
-    auto read = SimulatorCoding::updateFromArchive(*data);
+    auto read = SimulatorCoding::updateFromArchive(*data).value();
     ASSERT_TRUE(read);
     EXPECT_EQ(read->type(), SimulatorUpdateType::AppsUpdated);
     ASSERT_EQ(read->items().size(), 1);
@@ -309,7 +322,8 @@ TEST(SimulatorCoding, UpdatesRoundTripWithTheirItemClasses)
                                  {std::make_shared<SimulatorProxyDevice>(QStringLiteral("P1")),
                                   std::make_shared<SimulatorProxyDevice>(QStringLiteral("P2"))});
     auto proxies =
-        SimulatorCoding::updateFromArchive(*SimulatorCoding::archivedDataWithUpdate(booted));
+        SimulatorCoding::updateFromArchive(*SimulatorCoding::archivedDataWithUpdate(booted).value())
+            .value();
     ASSERT_TRUE(proxies);
     ASSERT_EQ(proxies->items().size(), 2);
     EXPECT_TRUE(std::dynamic_pointer_cast<SimulatorProxyDevice>(proxies->items()[1]));
@@ -320,33 +334,73 @@ TEST(SimulatorCoding, UpdatesRoundTripWithTheirItemClasses)
 TEST(SimulatorCoding, UpdatesAndDeviceListsAreNotTakenForEachOther)
 {
     const SimulatorUpdate update(SimulatorUpdateType::AppsAdded, {appWithEverything()});
-    const auto updateData = SimulatorCoding::archivedDataWithUpdate(update).value();
-    const auto devicesData = SimulatorCoding::archivedDataWithDevices({deviceWithApps()}).value();
-    EXPECT_FALSE(SimulatorCoding::devicesFromArchive(updateData));
-    EXPECT_FALSE(SimulatorCoding::updateFromArchive(devicesData));
+    const auto updateData = SimulatorCoding::archivedDataWithUpdate(update).value().value();
+    const auto devicesData =
+        SimulatorCoding::archivedDataWithDevices({deviceWithApps()}).value().value();
+    EXPECT_FALSE(SimulatorCoding::devicesFromArchive(updateData).value());
+    EXPECT_FALSE(SimulatorCoding::updateFromArchive(devicesData).value());
     // A list holding a proxy where devices are expected.
     auto proxyList = KeyedArchiver::archivedDataWithRootObject(
-        QVariantList{QVariant::fromValue(*SimulatorCoding::archivable(
-            std::make_shared<SimulatorProxyDevice>(QStringLiteral("P"))))});
+                         QVariantList{QVariant::fromValue(*SimulatorCoding::archivable(
+                             std::make_shared<SimulatorProxyDevice>(QStringLiteral("P"))))})
+                         .value();
     ASSERT_TRUE(proxyList);
-    EXPECT_FALSE(SimulatorCoding::devicesFromArchive(*proxyList));
-    EXPECT_FALSE(SimulatorCoding::devicesFromArchive(QByteArray("garbage")));
+    EXPECT_FALSE(SimulatorCoding::devicesFromArchive(*proxyList).value());
+    EXPECT_FALSE(SimulatorCoding::devicesFromArchive(QByteArray("garbage")).value());
+}
+
+TEST(SimulatorCoding, AnArchiveOfTheWrongKindSaysSo)
+{
+    const SimulatorUpdate update(SimulatorUpdateType::AppsAdded, {appWithEverything()});
+    const auto updateData = SimulatorCoding::archivedDataWithUpdate(update);
+    ASSERT_TRUE(updateData.isSuccess());
+    const auto notDevices = SimulatorCoding::devicesFromArchive(*updateData.value()).error();
+    ASSERT_TRUE(notDevices);
+    EXPECT_EQ(notDevices->code, KeyedArchiveError::RootRefused);
+    EXPECT_EQ(notDevices->localizedDescription(),
+              QStringLiteral("The archive's root is not one of the accepted classes "
+                             "(Array, SimulatorDevice)"));
+
+    // One device, not in a list: the root reads, but is no device list.
+    const auto device = KeyedArchiver::archivedDataWithRootObject(
+        QVariant::fromValue(*SimulatorCoding::archivable(deviceWithApps())));
+    ASSERT_TRUE(device.isSuccess());
+    const auto single = SimulatorCoding::devicesFromArchive(*device.value()).error();
+    ASSERT_TRUE(single);
+    EXPECT_EQ(single->domain, SimulatorCoding::errorDomain());
+    EXPECT_EQ(single->code, SimulatorCoding::WrongRoot);
+    EXPECT_EQ(single->localizedDescription(),
+              QStringLiteral("The archive's root is not a device list"));
+
+    const auto devices = SimulatorCoding::archivedDataWithDevices({deviceWithApps()});
+    ASSERT_TRUE(devices.isSuccess());
+    const auto notUpdate = SimulatorCoding::updateFromArchive(*devices.value()).error();
+    ASSERT_TRUE(notUpdate);
+    EXPECT_EQ(notUpdate->code, KeyedArchiveError::RootRefused);
 }
 
 TEST(SimulatorCoding, AnUpdateOfAnUnknownTypeDoesNotRead)
 {
-    auto data = KeyedArchiver::archivedDataWithRootObject(QVariant::fromValue(ArchivableObject{
-        {QStringLiteral("SimulatorUpdate")}, [](KeyedArchiver &coder) {
-            coder.encodeObject(QStringLiteral("AppsRenamed"), QStringLiteral("type"));
-            coder.encodeObject(QVariantList{}, QStringLiteral("items"));
-        }}));
+    auto data =
+        KeyedArchiver::archivedDataWithRootObject(
+            QVariant::fromValue(ArchivableObject{
+                {QStringLiteral("SimulatorUpdate")},
+                [](KeyedArchiver &coder) {
+                    coder.encodeObject(QStringLiteral("AppsRenamed"), QStringLiteral("type"));
+                    coder.encodeObject(QVariantList{}, QStringLiteral("items"));
+                }}))
+            .value();
     ASSERT_TRUE(data);
-    EXPECT_FALSE(SimulatorCoding::updateFromArchive(*data));
-    auto noItems = KeyedArchiver::archivedDataWithRootObject(QVariant::fromValue(ArchivableObject{
-        {QStringLiteral("SimulatorUpdate")}, [](KeyedArchiver &coder) {
-            coder.encodeObject(QStringLiteral("AppsAdded"), QStringLiteral("type"));
-        }}));
-    EXPECT_FALSE(SimulatorCoding::updateFromArchive(*noItems));
+    EXPECT_FALSE(SimulatorCoding::updateFromArchive(*data).value());
+    auto noItems =
+        KeyedArchiver::archivedDataWithRootObject(
+            QVariant::fromValue(ArchivableObject{{QStringLiteral("SimulatorUpdate")},
+                                                 [](KeyedArchiver &coder) {
+                                                     coder.encodeObject(QStringLiteral("AppsAdded"),
+                                                                        QStringLiteral("type"));
+                                                 }}))
+            .value();
+    EXPECT_FALSE(SimulatorCoding::updateFromArchive(*noItems).value());
 }
 
 TEST(SimulatorUpdate, EqualityByTypeAndPrintedItems)
@@ -373,7 +427,7 @@ TEST(SimulatorCoding, PlistutilPrintsACatalogue)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("catalogue"));
     ASSERT_TRUE(testsupport::writeFile(
-        path, SimulatorCoding::archivedDataWithDevices({deviceWithApps()}).value()));
+        path, SimulatorCoding::archivedDataWithDevices({deviceWithApps()}).value().value()));
     QProcess plistutil;
     plistutil.start(QStringLiteral("plistutil"), {QStringLiteral("-i"), path});
     ASSERT_TRUE(plistutil.waitForFinished(10000));
@@ -437,18 +491,19 @@ TEST(SimulatorCoding, InfoAtTheNestingLimitReadsAndIsWrittenAgainUnchanged)
     auto device =
         SimulatorDevice::create(QStringLiteral("D"), QStringLiteral("D"),
                                 {SimulatorApp::create(QStringLiteral("A"), infoNested(limit))});
-    const auto data = SimulatorCoding::archivedDataWithDevices({device});
+    const auto data = SimulatorCoding::archivedDataWithDevices({device}).value();
     ASSERT_TRUE(data);
-    const auto read = SimulatorCoding::devicesFromArchive(*data);
+    const auto read = SimulatorCoding::devicesFromArchive(*data).value();
     ASSERT_TRUE(read);
     EXPECT_EQ(read->first()->apps().first()->info(), infoNested(limit));
-    EXPECT_EQ(SimulatorCoding::archivedDataWithDevices(*read), data);
+    EXPECT_EQ(SimulatorCoding::archivedDataWithDevices(*read).value(), data);
 
     // In an update the app sits deeper in the archive; the limit still fits.
     const auto update = SimulatorCoding::archivedDataWithUpdate(
-        SimulatorUpdate(SimulatorUpdateType::DeviceBooted, {device}));
+                            SimulatorUpdate(SimulatorUpdateType::DeviceBooted, {device}))
+                            .value();
     ASSERT_TRUE(update);
-    const auto readUpdate = SimulatorCoding::updateFromArchive(*update);
+    const auto readUpdate = SimulatorCoding::updateFromArchive(*update).value();
     ASSERT_TRUE(readUpdate);
     const auto readDevice =
         std::dynamic_pointer_cast<SimulatorDevice>(readUpdate->items().value(0));
@@ -460,8 +515,10 @@ TEST(SimulatorCoding, InfoBeyondTheNestingLimitIsLeftOutOnWritingAndRefusedOnRea
 {
     const int beyond = SimulatorCoding::maximumInfoNesting + 1;
     ASSERT_TRUE(SimulatorCoding::devicesFromArchive(
-        archiveWithAppInfo(infoNested(SimulatorCoding::maximumInfoNesting))));
-    EXPECT_FALSE(SimulatorCoding::devicesFromArchive(archiveWithAppInfo(infoNested(beyond))))
+                    archiveWithAppInfo(infoNested(SimulatorCoding::maximumInfoNesting)))
+                    .value());
+    EXPECT_FALSE(
+        SimulatorCoding::devicesFromArchive(archiveWithAppInfo(infoNested(beyond))).value())
         << "it could not be written again as it came";
 
     auto device =
@@ -485,12 +542,12 @@ TEST(SimulatorCoding, AnAppListedByTwoDevicesGivesNothing)
         QStringLiteral("D2"), QStringLiteral("Two"),
         {SimulatorApp::create(QStringLiteral("A2"),
                               info(QStringLiteral("com.b"), QStringLiteral("B")))});
-    const auto data = SimulatorCoding::archivedDataWithDevices({first, second});
+    const auto data = SimulatorCoding::archivedDataWithDevices({first, second}).value();
     ASSERT_TRUE(data);
-    ASSERT_TRUE(SimulatorCoding::devicesFromArchive(*data));
+    ASSERT_TRUE(SimulatorCoding::devicesFromArchive(*data).value());
 
     // The second device's list of apps names the first device's app.
-    QVariantMap archive = PropertyList::dictionaryFromData(*data).value();
+    QVariantMap archive = PropertyList::dictionaryFromData(*data).value().value();
     QVariantList objects = archive.value(QStringLiteral("$objects")).toList();
     QList<qsizetype> appLists;
     for (const QVariant &object : objects) {
@@ -506,7 +563,7 @@ TEST(SimulatorCoding, AnAppListedByTwoDevicesGivesNothing)
                       objects.at(appLists.at(0)).toMap().value(QStringLiteral("items")));
     objects[appLists.at(1)] = secondList;
     archive.insert(QStringLiteral("$objects"), objects);
-    const auto shared = PropertyList::toData(archive, PropertyList::Format::Binary);
+    const auto shared = PropertyList::toData(archive, PropertyList::Format::Binary).value();
     ASSERT_TRUE(shared);
-    EXPECT_FALSE(SimulatorCoding::devicesFromArchive(*shared));
+    EXPECT_FALSE(SimulatorCoding::devicesFromArchive(*shared).value());
 }

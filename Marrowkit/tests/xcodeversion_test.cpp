@@ -85,13 +85,15 @@ TEST(XcodeVersion, ProductBuildVersionIsTheTextInVersionPlist)
     const XcodeVersion installed = xcode(QStringLiteral("8.0"), app);
     EXPECT_EQ(installed.productBuildVersion(), std::nullopt);
     ASSERT_TRUE(PropertyList::writeFile(
-        app + QStringLiteral("/Contents/version.plist"),
-        QVariantMap{{QStringLiteral("ProductBuildVersion"), QStringLiteral("8A218a")}},
-        PropertyList::Format::Binary));
+                    app + QStringLiteral("/Contents/version.plist"),
+                    QVariantMap{{QStringLiteral("ProductBuildVersion"), QStringLiteral("8A218a")}},
+                    PropertyList::Format::Binary)
+                    .isSuccess());
     EXPECT_EQ(installed.productBuildVersion(), QStringLiteral("8A218a"));
     ASSERT_TRUE(PropertyList::writeFile(app + QStringLiteral("/Contents/version.plist"),
                                         QVariantMap{{QStringLiteral("ProductBuildVersion"), 8}},
-                                        PropertyList::Format::Xml));
+                                        PropertyList::Format::Xml)
+                    .isSuccess());
     EXPECT_EQ(installed.productBuildVersion(), std::nullopt);
 }
 

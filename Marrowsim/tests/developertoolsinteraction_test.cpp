@@ -120,7 +120,8 @@ TEST_F(MarrowsimWorld, ListsEveryAvailableDeviceInNameOrderWithItsFields)
     int booted = 0;
     for (const auto &device : devices) {
         const auto plist = PropertyList::dictionaryFromFile(devicePath(device->uuid()) +
-                                                            QStringLiteral("/device.plist"));
+                                                            QStringLiteral("/device.plist"))
+                               .value();
         ASSERT_TRUE(plist);
         EXPECT_EQ(device->name(), plist->value(QStringLiteral("name")).toString());
         EXPECT_EQ(rawValue(device->deviceState()), plist->value(QStringLiteral("state")).toInt());
@@ -151,8 +152,9 @@ TEST_F(MarrowsimWorld, AppsCarryDataContainersGroupsAndLocalizedNames)
     EXPECT_EQ(tides->bundleIdentifier(), QStringLiteral("com.example.tides"));
     ASSERT_TRUE(tides->sandboxURL());
     const auto metadata = PropertyList::dictionaryFromFile(
-        tides->sandboxURL()->toLocalFile() +
-        QStringLiteral("/.com.apple.mobile_container_manager.metadata.plist"));
+                              tides->sandboxURL()->toLocalFile() +
+                              QStringLiteral("/.com.apple.mobile_container_manager.metadata.plist"))
+                              .value();
     ASSERT_TRUE(metadata);
     EXPECT_EQ(metadata->value(QStringLiteral("MCMMetadataIdentifier")).toString(),
               QStringLiteral("com.example.tides"));
@@ -165,9 +167,11 @@ TEST_F(MarrowsimWorld, AppsCarryDataContainersGroupsAndLocalizedNames)
     const auto groupFolder =
         tides->containerURLForAppGroup(QStringLiteral("group.com.example.tides"));
     ASSERT_TRUE(groupFolder);
-    const auto groupMetadata = PropertyList::dictionaryFromFile(
-        groupFolder->toLocalFile() +
-        QStringLiteral("/.com.apple.mobile_container_manager.metadata.plist"));
+    const auto groupMetadata =
+        PropertyList::dictionaryFromFile(
+            groupFolder->toLocalFile() +
+            QStringLiteral("/.com.apple.mobile_container_manager.metadata.plist"))
+            .value();
     ASSERT_TRUE(groupMetadata);
     EXPECT_EQ(groupMetadata->value(QStringLiteral("MCMMetadataIdentifier")).toString(),
               QStringLiteral("group.com.example.tides"));
@@ -246,9 +250,10 @@ TEST_F(MarrowsimWorld, DamagedPropertyListsLeaveEverythingElseIntact)
     }
     ASSERT_TRUE(other);
     ASSERT_TRUE(PropertyList::writeFile(
-        other->sandboxURL()->toLocalFile() +
-            QStringLiteral("/.com.apple.mobile_container_manager.metadata.plist"),
-        QVariantList{QStringLiteral("wrong shape")}, PropertyList::Format::Xml));
+                    other->sandboxURL()->toLocalFile() +
+                        QStringLiteral("/.com.apple.mobile_container_manager.metadata.plist"),
+                    QVariantList{QStringLiteral("wrong shape")}, PropertyList::Format::Xml)
+                    .isSuccess());
 
     MarrowsimController after(developerFolder());
     const auto reread = after.availableDevices();

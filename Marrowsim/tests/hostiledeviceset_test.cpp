@@ -200,10 +200,11 @@ TEST_F(HostileDeviceSet, LinkedContainersAreNeitherListedNorRead)
     writeInfo(outside + QStringLiteral("/bundle/Outside.app"),
               QStringLiteral("com.example.outside"), QStringLiteral("Outside"));
     ASSERT_TRUE(QDir().mkpath(outside + QStringLiteral("/data")));
-    ASSERT_TRUE(PropertyList::writeFile(
-        outside + QStringLiteral("/data/") + metadataName,
-        QVariantMap{{QStringLiteral("MCMMetadataIdentifier"), QStringLiteral("com.example.tides")}},
-        PropertyList::Format::Xml));
+    ASSERT_TRUE(PropertyList::writeFile(outside + QStringLiteral("/data/") + metadataName,
+                                        QVariantMap{{QStringLiteral("MCMMetadataIdentifier"),
+                                                     QStringLiteral("com.example.tides")}},
+                                        PropertyList::Format::Xml)
+                    .isSuccess());
     writeInfo(outside + QStringLiteral("/loose/Stray.app"), QStringLiteral("com.example.stray"),
               QStringLiteral("Stray"));
 
@@ -274,7 +275,8 @@ TEST_F(HostileDeviceSet, AppGroupSearchDoesNotFollowLinks)
     ASSERT_TRUE(PropertyList::writeFile(outside + QLatin1Char('/') + metadataName,
                                         QVariantMap{{QStringLiteral("MCMMetadataIdentifier"),
                                                      QStringLiteral("group.com.example.planted")}},
-                                        PropertyList::Format::Xml));
+                                        PropertyList::Format::Xml)
+                    .isSuccess());
     // A group folder that is a link, and one whose metadata file is a link.
     ASSERT_TRUE(
         QFile::link(outside, groupsRoot + QStringLiteral("/0000LINK-0000-4000-8000-000000000001")));

@@ -34,8 +34,10 @@ TEST(StringsTable, ReadsTextPropertyListAndUtf16Forms)
 
     const QString binary = dir.filePath(QStringLiteral("binary.strings"));
     ASSERT_TRUE(PropertyList::writeFile(
-        binary, QVariantMap{{QStringLiteral("CFBundleDisplayName"), QStringLiteral("Atlas")}},
-        PropertyList::Format::Binary));
+                    binary,
+                    QVariantMap{{QStringLiteral("CFBundleDisplayName"), QStringLiteral("Atlas")}},
+                    PropertyList::Format::Binary)
+                    .isSuccess());
     table = readStringsTable(binary);
     ASSERT_TRUE(table);
     EXPECT_EQ(table->value(QStringLiteral("CFBundleDisplayName")).toString(),

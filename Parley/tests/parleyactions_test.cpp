@@ -114,7 +114,7 @@ TEST_F(ParleyWorld, TheSimulatorOpensOnTheDeviceAndQuits)
     // which the service knows once it has told its clients.
     EXPECT_TRUE(waitFor([&] {
         for (const QByteArray &archive : std::as_const(client.updates)) {
-            const auto update = SimulatorCoding::updateFromArchive(archive);
+            const auto update = SimulatorCoding::updateFromArchive(archive).value();
             if (update && update->type() == SimulatorUpdateType::DeviceBooted &&
                 !update->items().isEmpty() &&
                 update->items().constFirst()->uuid() == watch->uuid()) {

@@ -12,9 +12,11 @@ TEST(ParleyContract, TheServiceNameIsTheBundledServicesIdentifier)
 {
     EXPECT_EQ(ParleyContract::loginItemName(),
               ParleyContract::serviceName() + QStringLiteral(".app"));
-    const auto info = PropertyList::dictionaryFromFile(
-        testsupport::bundlePath() + QStringLiteral("/Contents/Library/LoginItems/") +
-        ParleyContract::loginItemName() + QStringLiteral("/Contents/Info.plist"));
+    const auto info =
+        PropertyList::dictionaryFromFile(
+            testsupport::bundlePath() + QStringLiteral("/Contents/Library/LoginItems/") +
+            ParleyContract::loginItemName() + QStringLiteral("/Contents/Info.plist"))
+            .value();
     ASSERT_TRUE(info.has_value()) << "the service is bundled under its login-item name";
     EXPECT_EQ(info->value(QStringLiteral("CFBundleIdentifier")).toString(),
               ParleyContract::serviceName());

@@ -144,7 +144,7 @@ TEST_F(ParleyWorld, BootAndShutdownFromTheToolsArriveAsUpdates)
     ASSERT_TRUE(watch);
     auto arrived = [&](SimulatorUpdateType type) {
         for (const QByteArray &archive : client.updates) {
-            const auto update = SimulatorCoding::updateFromArchive(archive);
+            const auto update = SimulatorCoding::updateFromArchive(archive).value();
             if (update && update->type() == type && update->items().size() == 1 &&
                 update->items().constFirst()->uuid() == watch->uuid()) {
                 return true;
@@ -226,6 +226,7 @@ TEST_F(ParleyWorld, AppGroupQueriesAnswerArchivesOrNothing)
     auto decodeList = [](const QByteArray &archive) {
         return KeyedUnarchiver::unarchivedObject(archive,
                                                  {KeyedArchive::ArrayClass, KeyedArchive::URLClass})
+            .value()
             .value_or(QVariant())
             .toList();
     };
@@ -248,7 +249,8 @@ TEST_F(ParleyWorld, AppGroupQueriesAnswerArchivesOrNothing)
     auto one = client.inspector().urlForAppGroupofAppWithUUIDcompletionHandler(
         QStringLiteral("group.com.example.tides"), tides->uuid());
     one.waitForFinished();
-    const auto url = KeyedUnarchiver::unarchivedObject(one.value(), {KeyedArchive::URLClass});
+    const auto url =
+        KeyedUnarchiver::unarchivedObject(one.value(), {KeyedArchive::URLClass}).value();
     ASSERT_TRUE(url.has_value());
     EXPECT_EQ(url->toUrl(),
               tides->containerURLForAppGroup(QStringLiteral("group.com.example.tides")));
@@ -272,7 +274,8 @@ TEST_F(ParleyWorld, DirectoryWatchesPushThePathToEveryClient)
     ASSERT_TRUE(testsupport::writeFile(watched + QStringLiteral("/new"), "x"));
     ASSERT_TRUE(waitFor([&] { return !client.directoryChanges.isEmpty(); }));
     const auto path = KeyedUnarchiver::unarchivedObject(client.directoryChanges.constFirst(),
-                                                        {KeyedArchive::TextClass});
+                                                        {KeyedArchive::TextClass})
+                          .value();
     ASSERT_TRUE(path.has_value());
     EXPECT_EQ(path->toString(), watched);
 
@@ -321,7 +324,7 @@ TEST_F(ParleyWorld, TheServiceFindsTheDeveloperToolsInTheApplicationAroundIt)
     RecordingClient client(bus->connect(QStringLiteral("unnamed-tools-client")));
     client.inspector().requestSimulatorDevicesContainingAppsAtURL(anyURL).waitForFinished();
     ASSERT_TRUE(waitFor([&] { return !client.catalogues.isEmpty(); }));
-    const auto devices = SimulatorCoding::devicesFromArchive(client.catalogues.constLast());
+    const auto devices = SimulatorCoding::devicesFromArchive(client.catalogues.constLast()).value();
     ASSERT_TRUE(devices.has_value());
     EXPECT_TRUE(deviceNamed(*devices, QStringLiteral("iPhone 6")));
 }

@@ -51,6 +51,7 @@ QList<SimulatorDevicePtr> ParleyWorld::latestCatalogue(const RecordingClient &cl
         return {};
     }
     return SimulatorCoding::devicesFromArchive(client.catalogues.constLast())
+        .value()
         .value_or(QList<SimulatorDevicePtr>());
 }
 

@@ -63,7 +63,7 @@ bool ConnectorWorld::waitForCatalogue(const WatchedConnector &watched)
 
 void ConnectorWorld::push(const ParleyConnector &connector, const SimulatorUpdate &update)
 {
-    const auto archive = SimulatorCoding::archivedDataWithUpdate(update);
+    const auto archive = SimulatorCoding::archivedDataWithUpdate(update).value();
     ASSERT_TRUE(archive.has_value());
     QDBusMessage message = QDBusMessage::createMethodCall(
         connector.busName(), ParleyContract::clientObjectPath(),

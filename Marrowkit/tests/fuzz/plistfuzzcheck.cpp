@@ -14,11 +14,11 @@ namespace {
 
 std::optional<QString> propertyListRoundTrip(const QVariant &first, PropertyList::Format format)
 {
-    const auto written = PropertyList::toData(first, format);
+    const auto written = PropertyList::toData(first, format).value();
     if (!written) {
         return QStringLiteral("a decoded value could not be written");
     }
-    const auto second = PropertyList::fromData(*written);
+    const auto second = PropertyList::fromData(*written).value();
     if (!second) {
         return QStringLiteral("what was written does not decode");
     }
@@ -35,7 +35,7 @@ Outcome propertyList(const QByteArray &data, PropertyList::Format format)
     if (binary != (format == PropertyList::Format::Binary)) {
         return {};
     }
-    const auto first = PropertyList::fromData(data);
+    const auto first = PropertyList::fromData(data).value();
     if (!first) {
         return {};
     }
@@ -48,7 +48,7 @@ Outcome keyedArchive(const QByteArray &data)
     if (!first) {
         return {};
     }
-    const auto again = KeyedArchiver::archivedDataWithRootObject(first->archivable);
+    const auto again = KeyedArchiver::archivedDataWithRootObject(first->archivable).value();
     if (!again) {
         return {true, QStringLiteral("a decoded archive could not be archived again")};
     }
