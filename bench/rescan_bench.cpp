@@ -27,7 +27,7 @@ bool scanAndArchive(MarrowsimController &controller, int *apps)
     for (const auto &device : devices) {
         *apps += int(device->apps().size());
     }
-    return SimulatorCoding::archivedDataWithDevices(devices).value().has_value();
+    return SimulatorCoding::archivedDataWithDevices(devices).isSuccess();
 }
 
 } // namespace
