@@ -151,7 +151,8 @@ Result<QVariant> KeyedUnarchiver::decodeRoot(const QByteArray &data, const QStri
     if (result.outcome != Outcome::Value) {
         return Result<QVariant>::failure(
             refusal(KeyedArchiveError::RootRefused,
-                    QStringLiteral("The archive's root is not one of the accepted classes (%1)")
+                    QStringLiteral(
+                        "The archive's root, or a value in it, is not of the accepted classes (%1)")
                         .arg(allowed.join(QStringLiteral(", ")))));
     }
     return Result<QVariant>::success(result.value);

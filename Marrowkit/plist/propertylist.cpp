@@ -304,7 +304,7 @@ Result<QVariant> fromData(const QByteArray &data)
 {
     using namespace PropertyListError;
     if (data.isEmpty()) {
-        return Result<QVariant>::failure(error(NotAPropertyList, QStringLiteral("No data")));
+        return Result<QVariant>::failure(notAPropertyList(QStringLiteral("no data")));
     }
     if (data.size() > maximumInputSize) {
         return Result<QVariant>::failure(error(

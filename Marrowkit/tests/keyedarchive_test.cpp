@@ -520,7 +520,8 @@ TEST(KeyedArchive, RefusedArchivesSayWhy)
          QStringLiteral("The archive holds a reference cycle")},
         {"a root of a class not accepted", *text.value(), KeyedArchiveError::errorDomain(),
          KeyedArchiveError::RootRefused,
-         QStringLiteral("The archive's root is not one of the accepted classes (Array)")},
+         QStringLiteral(
+             "The archive's root, or a value in it, is not of the accepted classes (Array)")},
         {"not binary", "<plist/>", KeyedArchiveError::errorDomain(),
          KeyedArchiveError::NotAnArchive, QStringLiteral("Not a keyed archive")},
         {"no property list", "bplist00garbage", PropertyListError::errorDomain(),

@@ -358,8 +358,8 @@ TEST(SimulatorCoding, AnArchiveOfTheWrongKindSaysSo)
     ASSERT_TRUE(notDevices);
     EXPECT_EQ(notDevices->code, KeyedArchiveError::RootRefused);
     EXPECT_EQ(notDevices->localizedDescription(),
-              QStringLiteral("The archive's root is not one of the accepted classes "
-                             "(Array, SimulatorDevice)"));
+              QStringLiteral("The archive's root, or a value in it, is not of the accepted "
+                             "classes (Array, SimulatorDevice)"));
 
     // One device, not in a list: the root reads, but is no device list.
     const auto device = KeyedArchiver::archivedDataWithRootObject(
