@@ -16,7 +16,7 @@ Result<QVariantMap> readDictionary(const QString &path, qint64 limit)
     if (bytes.isFailure()) {
         return Result<QVariantMap>::failure(*bytes.error());
     }
-    const auto dictionary = PropertyList::dictionaryFromData(*bytes.value());
+    auto dictionary = PropertyList::dictionaryFromData(*bytes.value());
     if (const auto refused = dictionary.error()) {
         Error error = resultError(QStringLiteral("%1 does not hold a dictionary property list: %2")
                                       .arg(path, refused->localizedDescription()));
