@@ -28,9 +28,10 @@ namespace {
 QString bundleVersion()
 {
     const auto bundle = Bundle::main();
-    const QString version =
-        bundle ? bundle->infoDictionary().value(QStringLiteral("CFBundleShortVersionString")).toString()
-               : QString();
+    const QString version = bundle ? bundle->infoDictionary()
+                                         .value(QStringLiteral("CFBundleShortVersionString"))
+                                         .toString()
+                                   : QString();
     return version.isEmpty() ? QStringLiteral("Version unknown")
                              : QStringLiteral("Version ") + version;
 }
@@ -55,8 +56,8 @@ AboutWindow::AboutWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     m_version = new QLabel(bundleVersion(), this);
     m_website = new QLabel(this);
     m_website->setOpenExternalLinks(true);
-    m_acknowledgements = new QLabel(
-        QStringLiteral("Quick access to simulated devices and their apps."), this);
+    m_acknowledgements =
+        new QLabel(QStringLiteral("Quick access to simulated devices and their apps."), this);
     m_legal = new QLabel(QStringLiteral("Copyright © the Marrowby developers"), this);
     for (QLabel *label : {m_name, m_version, m_website, m_acknowledgements, m_legal}) {
         label->setAlignment(Qt::AlignCenter);

@@ -35,8 +35,7 @@ ChosenAction chooseAction(quint32 flags, const SimulatorDevicePtr &device,
     const bool shift = held & ModifierFlag::Shift;
     const quint32 keys = held & ~ModifierFlag::CapsLock;
     ChosenAction chosen;
-    chosen.levelOfDetail =
-        shift ? MenuItemLevelOfDetail::Detailed : MenuItemLevelOfDetail::Default;
+    chosen.levelOfDetail = shift ? MenuItemLevelOfDetail::Detailed : MenuItemLevelOfDetail::Default;
     if (!device && !app) {
         return chosen;
     }
@@ -46,7 +45,8 @@ ChosenAction chooseAction(quint32 flags, const SimulatorDevicePtr &device,
     } else if (keys == ModifierFlag::Option) {
         chosen.action = isApp ? MenuItemAction::ResetData : MenuItemAction::AddPhoto;
     } else if (keys == ModifierFlag::Control) {
-        chosen.action = isApp ? MenuItemAction::Uninstall : MenuItemAction::ResetContentsAndSettings;
+        chosen.action =
+            isApp ? MenuItemAction::Uninstall : MenuItemAction::ResetContentsAndSettings;
     } else if (isApp && (keys & ModifierFlag::Command) && (keys & ModifierFlag::Option) &&
                hasAppGroups(*app)) {
         chosen.action = MenuItemAction::ShowAppGroups;

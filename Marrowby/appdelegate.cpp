@@ -68,7 +68,8 @@ void AppDelegate::noteMissingServices()
 {
     const QString platform = QGuiApplication::platformName();
     if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) {
-        m_missing.append(QStringLiteral("no display (platform %1): nothing is shown").arg(platform));
+        m_missing.append(
+            QStringLiteral("no display (platform %1): nothing is shown").arg(platform));
     } else if (m_options.statusArea == StatusItemController::StatusArea::Tray &&
                !QSystemTrayIcon::isSystemTrayAvailable()) {
         m_missing.append(
@@ -116,9 +117,7 @@ void AppDelegate::applicationDidFinishLaunching()
                                                              const QList<QUrl> &urls) {
         handlers->imagesDropped(device, urls);
     };
-    m_statusItemController->alertPresenter = [this](const QString &message) {
-        showAlert(message);
-    };
+    m_statusItemController->alertPresenter = [this](const QString &message) { showAlert(message); };
 }
 
 void AppDelegate::enableMarrowlensOnce()
@@ -183,8 +182,8 @@ void AppDelegate::showAlert(const QString &message)
         return;
     }
     // Not modal to the event loop: the menu and the volume keep running.
-    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Marrowby"), message,
-                                QMessageBox::Ok);
+    auto *box =
+        new QMessageBox(QMessageBox::Warning, QStringLiteral("Marrowby"), message, QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->show();
 }

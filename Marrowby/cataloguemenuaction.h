@@ -20,12 +20,10 @@ class CatalogueMenuAction : public QAction
 public:
     CatalogueMenuAction(SimulatorDevicePtr device, QObject *parent)
         : QAction(parent), m_device(std::move(device))
-    {
-    }
+    {}
     CatalogueMenuAction(SimulatorAppPtr app, AppItemPlacement placement, QObject *parent)
         : QAction(parent), m_app(std::move(app)), m_placement(placement)
-    {
-    }
+    {}
 
     const SimulatorDevicePtr &device() const { return m_device; }
     const SimulatorAppPtr &app() const { return m_app; }

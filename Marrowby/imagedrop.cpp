@@ -38,8 +38,8 @@ bool urlsAreValid(const QList<QUrl> &urls, QString *reason)
     const QMimeDatabase types;
     for (const QUrl &url : urls) {
         if (!url.isLocalFile() || url.toLocalFile().isEmpty()) {
-            return refuse(QStringLiteral("%1 is not a file on this computer")
-                              .arg(url.toDisplayString()));
+            return refuse(
+                QStringLiteral("%1 is not a file on this computer").arg(url.toDisplayString()));
         }
         const QString path = url.toLocalFile();
         const QFileInfo info(path);

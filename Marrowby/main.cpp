@@ -54,8 +54,8 @@ int main(int argc, char *argv[])
         "photos, Meta uninstalls or erases, Ctrl+Alt shows app groups, Shift copies the path "
         "and shows sizes in bytes."));
     parser.addHelpOption();
-    const QCommandLineOption window(QStringLiteral("window"),
-                                    QStringLiteral("Show the status window instead of a tray icon."));
+    const QCommandLineOption window(
+        QStringLiteral("window"), QStringLiteral("Show the status window instead of a tray icon."));
     const QCommandLineOption screenshot(
         QStringLiteral("screenshot"),
         QStringLiteral("Save a picture of the open menu with an app highlighted."),
@@ -101,10 +101,9 @@ int main(int argc, char *argv[])
     int status = 0;
     if (parser.isSet(screenshot)) {
         QTimer::singleShot(0, &application, [&] {
-            const QString error = MenuScreenshot::capture(delegate.statusItemController(),
-                                                          delegate.parleyConnector(),
-                                                          parser.value(screenshot),
-                                                          std::chrono::seconds(60));
+            const QString error =
+                MenuScreenshot::capture(delegate.statusItemController(), delegate.parleyConnector(),
+                                        parser.value(screenshot), std::chrono::seconds(60));
             if (error.isEmpty()) {
                 say(QStringLiteral("menu picture saved to ") + parser.value(screenshot));
             } else {

@@ -13,8 +13,7 @@ MenuActionHandlers::MenuActionHandlers(ParleyConnector &connector, FileViewer &v
                                        VolumeAccess volume, PhotoChooser chooser)
     : m_connector(connector), m_viewer(viewer), m_volume(std::move(volume)),
       m_chooser(std::move(chooser))
-{
-}
+{}
 
 QList<QUrl> MenuActionHandlers::chooseImagesWithDialog()
 {
@@ -62,9 +61,8 @@ void MenuActionHandlers::revealAppGroups(const SimulatorAppPtr &app)
         return;
     }
     FileViewer *viewer = &m_viewer;
-    m_connector.urlsForAppGroupsOfApp(*app, [viewer](const QList<QUrl> &urls) {
-        viewer->revealItems(urls);
-    });
+    m_connector.urlsForAppGroupsOfApp(
+        *app, [viewer](const QList<QUrl> &urls) { viewer->revealItems(urls); });
 }
 
 void MenuActionHandlers::deviceSelected(const SimulatorDevicePtr &device, MenuItemAction action)

@@ -49,8 +49,7 @@ QString capture(StatusItemController &controller, ParleyConnector &connector,
 {
     const QDeadlineTimer deadline(timeout);
     QMenu &menu = *controller.statusMenu();
-    if (!waitFor([&] { return connector.devices().has_value() && firstAppItem(menu); },
-                 deadline)) {
+    if (!waitFor([&] { return connector.devices().has_value() && firstAppItem(menu); }, deadline)) {
         return QStringLiteral("no catalogue with apps arrived in time");
     }
     controller.popUpMenu(QPoint(40, 40));

@@ -15,13 +15,13 @@ QString localized(const QString &key, const QString &englishDefault);
 // The text with its first "%@" replaced by `argument`.
 QString formatted(const QString &text, const QString &argument);
 
-QString waiting();        // "Waiting for Simulators…"
-QString about();          // "About Marrowby"
-QString preferences();    // "Preferences…"
-QString quit();           // "Quit Marrowby"
-QString recentApps();     // "Recent Apps"
-QString simulators();     // "Simulators"
-QString selectXcode();    // "Select another Xcode now…"
+QString waiting();         // "Waiting for Simulators…"
+QString about();           // "About Marrowby"
+QString preferences();     // "Preferences…"
+QString quit();            // "Quit Marrowby"
+QString recentApps();      // "Recent Apps"
+QString simulators();      // "Simulators"
+QString selectXcode();     // "Select another Xcode now…"
 QString noXcodeSelected(); // "No Xcode selected. Select now…"
 QString noSimulatorsFound(const QString &xcodeVersion);
 QString unknownDevice(); // "[Unknown device]"

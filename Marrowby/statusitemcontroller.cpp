@@ -66,10 +66,9 @@ StatusItemController::StatusItemController(ParleyConnector &connector, Options o
                   QStringLiteral(", items: ") + printed(update.items()));
         populateStatusMenu();
     });
-    m_connector.addDeviceUpdateHandler(QStringLiteral("StatusItemController"),
-                                       [this](const QList<SimulatorDevicePtr> &) {
-                                           populateStatusMenu();
-                                       });
+    m_connector.addDeviceUpdateHandler(
+        QStringLiteral("StatusItemController"),
+        [this](const QList<SimulatorDevicePtr> &) { populateStatusMenu(); });
 
     createMenu();
     createStatusArea(m_options.statusArea);
@@ -105,15 +104,15 @@ void StatusItemController::createMenu()
     QAction *waiting = m_statusMenu->addAction(MenuStrings::waiting());
     waiting->setEnabled(false);
     m_statusMenu->addSeparator();
-    m_aboutAction = m_statusMenu->addAction(MenuStrings::about(), this,
-                                            &StatusItemController::about);
+    m_aboutAction =
+        m_statusMenu->addAction(MenuStrings::about(), this, &StatusItemController::about);
     m_preferencesAction = m_statusMenu->addAction(MenuStrings::preferences(), this,
                                                   &StatusItemController::openPreferences);
     m_preferencesAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     m_preferencesAction->setEnabled(false);
     m_statusMenu->addSeparator();
-    QAction *quit = m_statusMenu->addAction(MenuStrings::quit(), this,
-                                            &StatusItemController::quitRequested);
+    QAction *quit =
+        m_statusMenu->addAction(MenuStrings::quit(), this, &StatusItemController::quitRequested);
     // The capital letter: Command and Shift with Q, here Ctrl+Shift+Q.
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Q));
 }
@@ -334,31 +333,29 @@ void StatusItemController::rebuildTrayMenu(const QList<StatusMenuRow> &rows)
             m_trayMenu->addSeparator();
             break;
         case StatusMenuRow::Kind::RecentApp: {
-            const MenuItemText text = appItemText(*row.app, MenuItemAction::None,
-                                                  MenuItemLevelOfDetail::Default,
-                                                  AppItemPlacement::RecentApps, names, 0);
+            const MenuItemText text =
+                appItemText(*row.app, MenuItemAction::None, MenuItemLevelOfDetail::Default,
+                            AppItemPlacement::RecentApps, names, 0);
             const SimulatorAppPtr app = row.app;
-            m_trayMenu->addAction(text.title + QStringLiteral(" — ") + text.detail, this,
-                                  [this, app] {
-                                      if (selectedAppClosure) {
-                                          selectedAppClosure(app,
-                                                             MenuItemAction::RevealInFileViewer);
-                                      }
-                                  });
+            m_trayMenu->addAction(
+                text.title + QStringLiteral(" — ") + text.detail, this, [this, app] {
+                    if (selectedAppClosure) {
+                        selectedAppClosure(app, MenuItemAction::RevealInFileViewer);
+                    }
+                });
             break;
         }
         case StatusMenuRow::Kind::Device: {
-            QMenu *apps = m_trayMenu->addMenu(deviceTitle(*row.device, names) +
-                                              QStringLiteral(" (") + row.device->version() +
-                                              QLatin1Char(')'));
+            QMenu *apps =
+                m_trayMenu->addMenu(deviceTitle(*row.device, names) + QStringLiteral(" (") +
+                                    row.device->version() + QLatin1Char(')'));
             apps->setIcon(row.device->booted() ? MenuIcons::bootedMark()
                                                : MenuIcons::shutdownMark());
             for (const SimulatorAppPtr &app : row.device->apps()) {
                 apps->addAction(app->name() + QStringLiteral(" - ") + app->versionDescription(),
                                 this, [this, app] {
                                     if (selectedAppClosure) {
-                                        selectedAppClosure(app,
-                                                           MenuItemAction::RevealInFileViewer);
+                                        selectedAppClosure(app, MenuItemAction::RevealInFileViewer);
                                     }
                                 });
             }
@@ -410,8 +407,7 @@ void StatusItemController::menuDidClose(QMenu *menu)
         return;
     }
     m_menuTimer.stop();
-    updateMenuItem(m_currentSelectedMenuItem, MenuItemAction::None,
-                   MenuItemLevelOfDetail::Default);
+    updateMenuItem(m_currentSelectedMenuItem, MenuItemAction::None, MenuItemLevelOfDetail::Default);
     m_currentSelectedMenuItem = nullptr;
 }
 
@@ -438,8 +434,8 @@ void StatusItemController::updateModifierFlags()
     if (!m_currentSelectedMenuItem) {
         return;
     }
-    const ChosenAction chosen = chooseAction(flags, m_currentSelectedMenuItem->device(),
-                                             m_currentSelectedMenuItem->app());
+    const ChosenAction chosen =
+        chooseAction(flags, m_currentSelectedMenuItem->device(), m_currentSelectedMenuItem->app());
     m_action = chosen.action;
     m_levelOfDetail = chosen.levelOfDetail;
     updateMenuItem(m_currentSelectedMenuItem, m_action, m_levelOfDetail);
@@ -525,7 +521,8 @@ bool StatusItemController::eventFilter(QObject *watched, QEvent *event)
         // An item with a submenu only opens it; a device item's own click
         // carries out its action.
         auto *mouse = static_cast<QMouseEvent *>(event);
-        auto *item = qobject_cast<CatalogueMenuAction *>(menu->actionAt(mouse->position().toPoint()));
+        auto *item =
+            qobject_cast<CatalogueMenuAction *>(menu->actionAt(mouse->position().toPoint()));
         if (item && item->device()) {
             onItemTriggered(item);
             m_statusMenu->close();
@@ -536,7 +533,8 @@ bool StatusItemController::eventFilter(QObject *watched, QEvent *event)
     case QEvent::DragEnter:
     case QEvent::DragMove: {
         auto *drag = static_cast<QDropEvent *>(event);
-        auto *item = qobject_cast<CatalogueMenuAction *>(menu->actionAt(drag->position().toPoint()));
+        auto *item =
+            qobject_cast<CatalogueMenuAction *>(menu->actionAt(drag->position().toPoint()));
         const QList<QUrl> urls = drag->mimeData()->urls();
         if (item && item->device() && !urls.isEmpty() && ImageDrop::urlsAreValid(urls)) {
             drag->acceptProposedAction();
@@ -547,7 +545,8 @@ bool StatusItemController::eventFilter(QObject *watched, QEvent *event)
     }
     case QEvent::Drop: {
         auto *drop = static_cast<QDropEvent *>(event);
-        auto *item = qobject_cast<CatalogueMenuAction *>(menu->actionAt(drop->position().toPoint()));
+        auto *item =
+            qobject_cast<CatalogueMenuAction *>(menu->actionAt(drop->position().toPoint()));
         if (item && item->device()) {
             performDropOnDevice(item->device(), drop->mimeData()->urls());
             drop->acceptProposedAction();

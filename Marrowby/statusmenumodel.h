@@ -17,11 +17,11 @@
 struct StatusMenuRow
 {
     enum class Kind {
-        Waiting,          // disabled message before the first catalogue
+        Waiting, // disabled message before the first catalogue
         Separator,
-        Message,          // disabled text
-        OpenPreferences,  // enabled text that opens the preferences
-        Header,           // disabled section title
+        Message,         // disabled text
+        OpenPreferences, // enabled text that opens the preferences
+        Header,          // disabled section title
         RecentApp,
         Device,
     };

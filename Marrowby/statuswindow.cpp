@@ -15,7 +15,8 @@ StatusWindow::StatusWindow(const QIcon &icon, StatusItemController &controller)
     setWindowTitle(QStringLiteral("Marrowby"));
     setWindowIcon(icon);
     setAccessibleName(QStringLiteral("Marrowby"));
-    setToolTip(QStringLiteral("Marrowby: click for the menu, drop images for the running simulator"));
+    setToolTip(
+        QStringLiteral("Marrowby: click for the menu, drop images for the running simulator"));
     setAcceptDrops(true);
     setFixedSize(36, 36);
 }

@@ -28,7 +28,8 @@ int spacerPixels(const QWidget *widget)
 
 } // namespace
 
-ThreeLineMenuStyle::ThreeLineMenuStyle() : QProxyStyle() {}
+ThreeLineMenuStyle::ThreeLineMenuStyle() : QProxyStyle()
+{}
 
 QFont ThreeLineMenuStyle::titleFont(const QWidget *widget) const
 {
@@ -90,8 +91,8 @@ void ThreeLineMenuStyle::drawControl(ControlElement element, const QStyleOption 
     const bool highlighted = item->state & State_Selected;
     const bool enabled = item->state & State_Enabled;
     const QPalette::ColorGroup group = enabled ? QPalette::Normal : QPalette::Disabled;
-    const QColor colour = item->palette.color(
-        group, highlighted ? QPalette::HighlightedText : QPalette::WindowText);
+    const QColor colour =
+        item->palette.color(group, highlighted ? QPalette::HighlightedText : QPalette::WindowText);
     const QFont titleFace = titleFont(widget);
     const QFont detailFace = detailFont(widget);
 

@@ -37,9 +37,9 @@ bool isMountPoint(const QString &path)
 
 bool marrowlensElected()
 {
-    const ToolRun listed = devtoolsworld::run(
-        QStringLiteral("pluginkit"),
-        {QStringLiteral("-m"), QStringLiteral("-A"), QStringLiteral("-i"), marrowlensId});
+    const ToolRun listed =
+        devtoolsworld::run(QStringLiteral("pluginkit"), {QStringLiteral("-m"), QStringLiteral("-A"),
+                                                         QStringLiteral("-i"), marrowlensId});
     return listed.out.trimmed().startsWith(QLatin1Char('+'));
 }
 
@@ -188,6 +188,6 @@ TEST_F(Application, clicksRevealOnTheVolumeWhileItRunsElseTheRealFolder)
     ASSERT_TRUE(waitFor([&] { return app.marrowfs()->folderOfApp(*target).has_value(); }));
     menu.selectedAppClosure(target, MenuItemAction::RevealInFileViewer);
     ASSERT_EQ(m_viewer->revealed.size(), 2);
-    EXPECT_TRUE(m_viewer->revealed.last().first().toLocalFile().startsWith(
-        app.marrowfs()->mountPath()));
+    EXPECT_TRUE(
+        m_viewer->revealed.last().first().toLocalFile().startsWith(app.marrowfs()->mountPath()));
 }

@@ -57,7 +57,8 @@ TEST(DeviceItemText, theConnectorsNameWinsOverTheDisplayName)
 TEST(AppItemText, detailNamesTheActionForEveryAppAction)
 {
     const auto app = fixtures::app(QStringLiteral("Maps"));
-    EXPECT_EQ(appLines(*app, A::RevealInFileViewer).detail, QStringLiteral("Reveal in file viewer"));
+    EXPECT_EQ(appLines(*app, A::RevealInFileViewer).detail,
+              QStringLiteral("Reveal in file viewer"));
     EXPECT_EQ(appLines(*app, A::ResetData).detail, QStringLiteral("Reset data"));
     EXPECT_EQ(appLines(*app, A::Uninstall).detail, QStringLiteral("Uninstall"));
     EXPECT_EQ(appLines(*app, A::LaunchInSimulator).detail, QStringLiteral("Launch in Simulator"));
@@ -94,9 +95,9 @@ TEST(AppItemText, aRecentAppWhoseDeviceIsGoneShowsUnknownDevice)
 TEST(AppItemText, sizeLineIsCalculatingUntilKnownAndInBytesWhenDetailed)
 {
     const auto app = fixtures::app(QStringLiteral("Maps"));
-    EXPECT_EQ(appLines(*app, A::None, L::Default, AppItemPlacement::DeviceSubmenu, std::nullopt)
-                  .size,
-              QStringLiteral("Size: Calculating..."));
+    EXPECT_EQ(
+        appLines(*app, A::None, L::Default, AppItemPlacement::DeviceSubmenu, std::nullopt).size,
+        QStringLiteral("Size: Calculating..."));
     EXPECT_EQ(appLines(*app, A::None, L::Default).size, QStringLiteral("Size: 1.2 MB"));
     EXPECT_EQ(appLines(*app, A::CopyPathToPasteboard, L::Detailed).size,
               QStringLiteral("Size: 1,234,567 bytes"));

@@ -11,8 +11,7 @@
 
 namespace fixtures {
 
-inline SimulatorAppPtr app(const QString &name, int createdDay = 1,
-                           const QStringList &groups = {})
+inline SimulatorAppPtr app(const QString &name, int createdDay = 1, const QStringList &groups = {})
 {
     auto made = std::make_shared<SimulatorApp>(QStringLiteral("app-") + name, name,
                                                QStringLiteral("1.0 (7)"));
@@ -29,9 +28,9 @@ inline SimulatorAppPtr app(const QString &name, int createdDay = 1,
 inline SimulatorDevicePtr device(const QString &name, const QList<SimulatorAppPtr> &apps,
                                  bool booted = false)
 {
-    auto made = SimulatorDevice::create(QStringLiteral("dev-") + name, name, apps,
-                                        QStringLiteral("10.0"), QStringLiteral("iPhone"),
-                                        booted ? 3 : 1);
+    auto made =
+        SimulatorDevice::create(QStringLiteral("dev-") + name, name, apps, QStringLiteral("10.0"),
+                                QStringLiteral("iPhone"), booted ? 3 : 1);
     made->setDisplayName(name);
     return made;
 }
@@ -39,9 +38,9 @@ inline SimulatorDevicePtr device(const QString &name, const QList<SimulatorAppPt
 inline XcodeVersion xcode(const char *version, bool selected)
 {
     const QString text = QString::fromLatin1(version);
-    return XcodeVersion(QUrl::fromLocalFile(QStringLiteral("/Applications/Xcode-") + text +
-                                            QStringLiteral(".app")),
-                        text, selected);
+    return XcodeVersion(
+        QUrl::fromLocalFile(QStringLiteral("/Applications/Xcode-") + text + QStringLiteral(".app")),
+        text, selected);
 }
 
 } // namespace fixtures

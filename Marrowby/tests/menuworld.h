@@ -26,7 +26,7 @@ protected:
     QString writeImage(const QString &name);
     QString writeText(const QString &name);
     static SimulatorDevicePtr deviceNamed(const QList<SimulatorDevicePtr> &devices,
-                                         const QString &name);
+                                          const QString &name);
 
     std::unique_ptr<testsupport::TemporaryHome> m_home;
     std::unique_ptr<testsupport::PrivateBus> m_bus;

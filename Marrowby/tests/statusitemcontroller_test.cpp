@@ -55,9 +55,7 @@ protected:
         options.statusArea = StatusItemController::StatusArea::None;
         options.keyboardModifiers = [this] { return m_keys; };
         m_controller = std::make_unique<StatusItemController>(*m_connector, options);
-        m_controller->alertPresenter = [this](const QString &message) {
-            m_alerts.append(message);
-        };
+        m_controller->alertPresenter = [this](const QString &message) { m_alerts.append(message); };
     }
     void TearDown() override
     {

@@ -59,9 +59,9 @@ TEST(StatusMenuRows, noDevicesWithOneXcodeSelected)
 
 TEST(StatusMenuRows, noDevicesWithTwoXcodesOffersAnother)
 {
-    const auto rows = variableMenuRows(
-        QList<SimulatorDevicePtr>(),
-        selection({fixtures::xcode("8.0", false), fixtures::xcode("7.2", true)}));
+    const auto rows =
+        variableMenuRows(QList<SimulatorDevicePtr>(),
+                         selection({fixtures::xcode("8.0", false), fixtures::xcode("7.2", true)}));
     EXPECT_EQ(describe(rows),
               (QStringList{QStringLiteral("No Simulators for Xcode 7.2 with apps found"),
                            QStringLiteral("> Select another Xcode now…"), QStringLiteral("---")}));
@@ -79,12 +79,12 @@ TEST(StatusMenuRows, noDevicesAndNoXcodeSelected)
 
 TEST(StatusMenuRows, recentAppsAreTheThreeNewestAcrossDevicesThenEveryDeviceInOrder)
 {
-    const auto phone = fixtures::device(
-        QStringLiteral("iPhone 7"),
-        {fixtures::app(QStringLiteral("Old"), 1), fixtures::app(QStringLiteral("Newest"), 20)});
-    const auto pad = fixtures::device(
-        QStringLiteral("iPad"),
-        {fixtures::app(QStringLiteral("Middle"), 10), fixtures::app(QStringLiteral("Newer"), 15)});
+    const auto phone =
+        fixtures::device(QStringLiteral("iPhone 7"), {fixtures::app(QStringLiteral("Old"), 1),
+                                                      fixtures::app(QStringLiteral("Newest"), 20)});
+    const auto pad =
+        fixtures::device(QStringLiteral("iPad"), {fixtures::app(QStringLiteral("Middle"), 10),
+                                                  fixtures::app(QStringLiteral("Newer"), 15)});
     const auto empty = fixtures::device(QStringLiteral("Apple TV"), {});
     const auto rows = variableMenuRows(QList<SimulatorDevicePtr>{phone, pad, empty},
                                        selection({fixtures::xcode("8.0", true)}));
@@ -107,10 +107,10 @@ TEST(StatusMenuRows, withoutAppsNoRecentSectionAndWithoutSelectionAPlainHeader)
 
 TEST(StatusMenuRows, fewerThanThreeAppsAreAllRecent)
 {
-    const auto rows = variableMenuRows(
-        QList<SimulatorDevicePtr>{
-            fixtures::device(QStringLiteral("iPad"), {fixtures::app(QStringLiteral("Solo"))})},
-        selection({}));
+    const auto rows =
+        variableMenuRows(QList<SimulatorDevicePtr>{fixtures::device(
+                             QStringLiteral("iPad"), {fixtures::app(QStringLiteral("Solo"))})},
+                         selection({}));
     EXPECT_EQ(describe(rows).mid(0, 3),
               (QStringList{QStringLiteral("Recent Apps"), QStringLiteral("app Solo"),
                            QStringLiteral("---")}));
