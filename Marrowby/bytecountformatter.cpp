@@ -8,8 +8,16 @@ namespace {
 
 QString bytesText(qint64 bytes)
 {
+    static const QLocale english(QLocale::English);
     return bytes == 1 ? QStringLiteral("1 byte")
-                      : QStringLiteral("%1 bytes").arg(QLocale(QLocale::English).toString(bytes));
+                      : english.toString(bytes) + QStringLiteral(" bytes");
+}
+
+// Sizes are formatted for every app at every rebuild: number() with a fixed
+// precision is several times cheaper than arg() with a double.
+QString scaled(double value, int decimals, QLatin1String unit)
+{
+    return QString::number(value, 'f', decimals) + QLatin1Char(' ') + unit;
 }
 
 } // namespace
@@ -25,15 +33,15 @@ QString allUnits(qint64 bytes)
     const double value = double(bytes);
     // Precision grows with the unit, as file sizes are usually shown.
     if (value < 999.5e3) {
-        return QStringLiteral("%1 KB").arg(value / 1e3, 0, 'f', 0);
+        return scaled(value / 1e3, 0, QLatin1String("KB"));
     }
     if (value < 999.95e6) {
-        return QStringLiteral("%1 MB").arg(value / 1e6, 0, 'f', 1);
+        return scaled(value / 1e6, 1, QLatin1String("MB"));
     }
     if (value < 999.995e9) {
-        return QStringLiteral("%1 GB").arg(value / 1e9, 0, 'f', 2);
+        return scaled(value / 1e9, 2, QLatin1String("GB"));
     }
-    return QStringLiteral("%1 TB").arg(value / 1e12, 0, 'f', 2);
+    return scaled(value / 1e12, 2, QLatin1String("TB"));
 }
 
 QString bytesOnly(qint64 bytes)

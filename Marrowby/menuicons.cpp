@@ -70,9 +70,7 @@ QIcon shutdownMark()
 
 QIcon AppIconCache::iconFor(const SimulatorApp &app)
 {
-    // A reinstall gives a new bundle folder or date, and so a new key.
-    const QString key = app.uuid() + QLatin1Char('|') + app.bundleURL().value_or(QUrl()).path() +
-                        QLatin1Char('|') + QString::number(app.creationDate().toMSecsSinceEpoch());
+    const std::pair<QString, qint64> key{app.uuid(), app.creationDate().toMSecsSinceEpoch()};
     auto found = m_icons.find(key);
     if (found != m_icons.end()) {
         found->used = true;

@@ -12,6 +12,8 @@
 #include <QHash>
 #include <QIcon>
 
+#include <utility>
+
 namespace MenuIcons {
 
 // The template image in `colour`, at `size` device-independent pixels.
@@ -36,5 +38,7 @@ private:
         QIcon icon;
         bool used = true;
     };
-    QHash<QString, Entry> m_icons;
+    // By uuid and creation date: a reinstall gives the bundle container a
+    // new date, and so a new key.
+    QHash<std::pair<QString, qint64>, Entry> m_icons;
 };

@@ -30,6 +30,9 @@ const QVariantMap &table()
     return loaded;
 }
 
+// Each text is looked up once and kept: the table does not change while
+// the program runs, and the menu asks for these thousands of times per
+// rebuild.
 QString text(const char *key, const char *englishDefault)
 {
     return localized(QString::fromLatin1(key), QString::fromUtf8(englishDefault));
@@ -55,35 +58,44 @@ QString formatted(const QString &text, const QString &argument)
 
 QString waiting()
 {
-    return text("marrowby.menu.message.waiting", "Waiting for Simulators…");
+    static const QString cached = text("marrowby.menu.message.waiting", "Waiting for Simulators…");
+    return cached;
 }
 QString about()
 {
-    return text("marrowby.menu.title.about", "About Marrowby");
+    static const QString cached = text("marrowby.menu.title.about", "About Marrowby");
+    return cached;
 }
 QString preferences()
 {
-    return text("marrowby.menu.title.preferences", "Preferences…");
+    static const QString cached = text("marrowby.menu.title.preferences", "Preferences…");
+    return cached;
 }
 QString quit()
 {
-    return text("marrowby.menu.title.quit", "Quit Marrowby");
+    static const QString cached = text("marrowby.menu.title.quit", "Quit Marrowby");
+    return cached;
 }
 QString recentApps()
 {
-    return text("marrowby.menu.title.recent-apps", "Recent Apps");
+    static const QString cached = text("marrowby.menu.title.recent-apps", "Recent Apps");
+    return cached;
 }
 QString simulators()
 {
-    return text("marrowby.menu.title.simulators", "Simulators");
+    static const QString cached = text("marrowby.menu.title.simulators", "Simulators");
+    return cached;
 }
 QString selectXcode()
 {
-    return text("marrowby.menu.xcode-select", "Select another Xcode now…");
+    static const QString cached = text("marrowby.menu.xcode-select", "Select another Xcode now…");
+    return cached;
 }
 QString noXcodeSelected()
 {
-    return text("marrowby.menu.no-xcode-selected", "No Xcode selected. Select now…");
+    static const QString cached =
+        text("marrowby.menu.no-xcode-selected", "No Xcode selected. Select now…");
+    return cached;
 }
 QString noSimulatorsFound(const QString &xcodeVersion)
 {
@@ -105,39 +117,50 @@ QString calculating()
 }
 QString deviceLaunch()
 {
-    return text("marrowby.menu.action.device.launch", "Launch Simulator");
+    static const QString cached = text("marrowby.menu.action.device.launch", "Launch Simulator");
+    return cached;
 }
 QString deviceReset()
 {
-    return text("marrowby.menu.action.device.reset", "Reset Content and Settings");
+    static const QString cached =
+        text("marrowby.menu.action.device.reset", "Reset Content and Settings");
+    return cached;
 }
 QString deviceAddPhoto()
 {
-    return text("marrowby.menu.action.device.add-photo", "Add Photos");
+    static const QString cached = text("marrowby.menu.action.device.add-photo", "Add Photos");
+    return cached;
 }
 QString copyPath()
 {
-    return text("marrowby.menu.action.app.copy", "Copy path");
+    static const QString cached = text("marrowby.menu.action.app.copy", "Copy path");
+    return cached;
 }
 QString appReveal()
 {
-    return text("marrowby.menu.action.app.reveal", "Reveal in file viewer");
+    static const QString cached = text("marrowby.menu.action.app.reveal", "Reveal in file viewer");
+    return cached;
 }
 QString appReset()
 {
-    return text("marrowby.menu.action.app.reset", "Reset data");
+    static const QString cached = text("marrowby.menu.action.app.reset", "Reset data");
+    return cached;
 }
 QString appUninstall()
 {
-    return text("marrowby.menu.action.app.uninstall", "Uninstall");
+    static const QString cached = text("marrowby.menu.action.app.uninstall", "Uninstall");
+    return cached;
 }
 QString appLaunch()
 {
-    return text("marrowby.menu.action.app.launch", "Launch in Simulator");
+    static const QString cached = text("marrowby.menu.action.app.launch", "Launch in Simulator");
+    return cached;
 }
 QString appRevealAppGroups()
 {
-    return text("marrowby.menu.action.app.reveal-app-groups", "Reveal App Groups in file viewer");
+    static const QString cached =
+        text("marrowby.menu.action.app.reveal-app-groups", "Reveal App Groups in file viewer");
+    return cached;
 }
 
 } // namespace MenuStrings

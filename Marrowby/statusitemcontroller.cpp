@@ -179,6 +179,7 @@ void StatusItemController::reestablishSimulatorConnectionAndPopulateMenu()
 void StatusItemController::xcodeSelectionDidChange(const XcodeVersion &xcode)
 {
     m_lastSelectedXcode = xcode;
+    m_xcodes.reset();
     reestablishSimulatorConnectionAndPopulateMenu();
 }
 
@@ -209,16 +210,26 @@ void StatusItemController::addDevicesToStatusMenu()
 {
     XcodeSelection xcodes;
     if (m_connector.devices()) {
-        xcodes = xcodeSelectionFrom(m_options.installedXcodes());
+        // Running the developer tools' programs takes tens of milliseconds:
+        // after the first time the menu is built from the last answer and
+        // corrected when a fresh one differs.
+        if (!m_xcodes) {
+            m_xcodes = xcodeSelectionFrom(m_options.installedXcodes());
+        } else {
+            refreshXcodesInBackground();
+        }
+        xcodes = *m_xcodes;
         m_lastSelectedXcode = xcodes.selected;
     }
     const QList<StatusMenuRow> rows = variableMenuRows(m_connector.devices(), xcodes);
+    m_rebuildNames = m_connector.deviceNameMap();
     QList<QAction *> made;
     made.reserve(rows.size());
     for (const StatusMenuRow &row : rows) {
         made.append(actionForRow(row));
     }
     m_statusMenu->insertActions(m_aboutAction, made);
+    m_rebuildNames.reset();
     m_icons->pruneUnused();
     rebuildTrayMenu(rows);
 }
@@ -285,7 +296,7 @@ void StatusItemController::updateMenuItem(CatalogueMenuAction *item, MenuItemAct
     }
     item->renderedAction = action;
     item->renderedLevel = level;
-    const DeviceNameMap names = m_connector.deviceNameMap();
+    const DeviceNameMap names = m_rebuildNames ? *m_rebuildNames : m_connector.deviceNameMap();
     if (item->device()) {
         item->setText(deviceItemText(*item->device(), action, names).joined());
         return;
@@ -299,6 +310,43 @@ void StatusItemController::updateMenuItem(CatalogueMenuAction *item, MenuItemAct
     if (!size) {
         requestSize(item);
     }
+}
+
+namespace {
+
+bool sameSelection(const XcodeSelection &a, const XcodeSelection &b)
+{
+    if (a.installedCount != b.installedCount || a.selected.has_value() != b.selected.has_value()) {
+        return false;
+    }
+    return !a.selected ||
+           (*a.selected == *b.selected && a.selected->version() == b.selected->version());
+}
+
+} // namespace
+
+void StatusItemController::refreshXcodesInBackground()
+{
+    if (m_xcodeRefreshPending) {
+        return;
+    }
+    m_xcodeRefreshPending = true;
+    QPointer<StatusItemController> self(this);
+    auto ask = m_options.installedXcodes;
+    GlobalUserInitiatedQueue()->async([self, ask] {
+        const XcodeSelection answer = xcodeSelectionFrom(ask());
+        GlobalMainQueue()->async([self, answer] {
+            if (!self) {
+                return;
+            }
+            self->m_xcodeRefreshPending = false;
+            if (self->m_xcodes && sameSelection(*self->m_xcodes, answer)) {
+                return;
+            }
+            self->m_xcodes = answer;
+            self->populateStatusMenu();
+        });
+    });
 }
 
 void StatusItemController::requestSize(CatalogueMenuAction *item)
@@ -385,6 +433,7 @@ void StatusItemController::menuWillOpen(QMenu *menu)
         if (m_lastSelectedXcode) {
             const auto selected = DeveloperTools().currentlySelectedXcode();
             if (selected && *selected != *m_lastSelectedXcode) {
+                m_xcodes.reset();
                 reestablishSimulatorConnectionAndPopulateMenu();
             }
         }

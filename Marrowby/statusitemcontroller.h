@@ -51,7 +51,9 @@ public:
     struct Options
     {
         StatusArea statusArea = StatusArea::Tray;
-        // The installed Xcodes; the developer tools by default.
+        // The installed Xcodes; the developer tools by default. Asked
+        // synchronously for the first catalogue, then in the background
+        // after each rebuild (it runs programs).
         std::function<QList<XcodeVersion>()> installedXcodes;
         // The keys held now; the keyboard's real state by default.
         std::function<Qt::KeyboardModifiers()> keyboardModifiers;
@@ -73,6 +75,8 @@ public:
     MenuItemAction action() const { return m_action; }
     MenuItemLevelOfDetail levelOfDetail() const { return m_levelOfDetail; }
     QAction *currentSelectedMenuItem() const;
+    // An answer about the installed Xcodes is on its way.
+    bool isRefreshingXcodes() const { return m_xcodeRefreshPending; }
 
     DeviceClosure selectedDeviceClosure;
     AppClosure selectedAppClosure;
@@ -122,6 +126,9 @@ private:
     CatalogueMenuAction *menuItemForApp(const SimulatorAppPtr &app, AppItemPlacement placement,
                                         QObject *parent);
     void requestSize(CatalogueMenuAction *item);
+    // Asks for the installed Xcodes off the main thread; a different answer
+    // rebuilds the menu.
+    void refreshXcodesInBackground();
     void trackMenu(QMenu *menu);
     void openPreferences();
     void about();
@@ -147,4 +154,9 @@ private:
     QTimer m_menuTimer;
     std::optional<quint32> m_currentModifierFlag;
     QPointer<CatalogueMenuAction> m_currentSelectedMenuItem;
+    // The connector's device names, made once per rebuild rather than for
+    // each of its items.
+    std::optional<DeviceNameMap> m_rebuildNames;
+    std::optional<XcodeSelection> m_xcodes;
+    bool m_xcodeRefreshPending = false;
 };
