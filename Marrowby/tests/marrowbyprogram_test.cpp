@@ -3,7 +3,15 @@
 // of its open menu shows the highlighted item in three lines.
 #include "menuworld.h"
 
+#include "statusnotifierwatcher.h"
+
 #include "Marrowkit/Connection/parleycontract.h"
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusReply>
+#include <QDBusVariant>
 
 #include <QFile>
 #include <QImage>
@@ -71,6 +79,57 @@ int textLines(const QImage &image, int top, int bottom, int left)
         inLine = ink;
     }
     return lines;
+}
+
+void collectTexts(const QVariant &value, QStringList &texts);
+
+// Every text anywhere in a reply of unknown shape (a menu layout).
+void collectTexts(const QDBusArgument &argument, QStringList &texts)
+{
+    switch (argument.currentType()) {
+    case QDBusArgument::StructureType:
+        argument.beginStructure();
+        while (!argument.atEnd()) {
+            collectTexts(argument, texts);
+        }
+        argument.endStructure();
+        break;
+    case QDBusArgument::ArrayType:
+        argument.beginArray();
+        while (!argument.atEnd()) {
+            collectTexts(argument, texts);
+        }
+        argument.endArray();
+        break;
+    case QDBusArgument::MapType:
+        argument.beginMap();
+        while (!argument.atEnd()) {
+            argument.beginMapEntry();
+            collectTexts(argument, texts);
+            collectTexts(argument, texts);
+            argument.endMapEntry();
+        }
+        argument.endMap();
+        break;
+    case QDBusArgument::VariantType: {
+        QDBusVariant variant;
+        argument >> variant;
+        collectTexts(variant.variant(), texts);
+        break;
+    }
+    default:
+        collectTexts(argument.asVariant(), texts);
+        break;
+    }
+}
+
+void collectTexts(const QVariant &value, QStringList &texts)
+{
+    if (value.canConvert<QDBusArgument>()) {
+        collectTexts(value.value<QDBusArgument>(), texts);
+    } else if (value.typeId() == QMetaType::QString) {
+        texts.append(value.toString());
+    }
 }
 
 } // namespace
@@ -160,4 +219,62 @@ TEST_F(MarrowbyProgram, thePictureOfTheOpenMenuShowsTheHighlightedItemInThreeLin
     ASSERT_GE(band.top, 0) << "no highlighted item in the picture";
     ASSERT_GT(band.bottom, band.top);
     EXPECT_EQ(textLines(image, band.top, band.bottom, 36), 3);
+}
+
+TEST_F(MarrowbyProgram, withAStatusNotifierHostTheIconIsATrayItemWithThePlainMenu)
+{
+    const QString xvfbRun = QStandardPaths::findExecutable(QStringLiteral("xvfb-run"));
+    if (xvfbRun.isEmpty()) {
+        GTEST_SKIP() << "xvfb-run is not installed";
+    }
+    QDBusConnection bus = m_bus->connect(QStringLiteral("watcher"));
+    StatusNotifierWatcher watcher(bus);
+    ASSERT_TRUE(watcher.isRunning());
+    QProcessEnvironment env = m_program.processEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    m_program.setProcessEnvironment(env);
+    m_program.start(
+        xvfbRun, {QStringLiteral("-a"), marrowby(), QStringLiteral("--mount-path"), m_mountPath});
+    ASSERT_TRUE(
+        waitFor([&] { return !watcher.registeredItems().isEmpty(); }, std::chrono::seconds(60)))
+        << m_program.readAllStandardError().toStdString();
+    const QString item = watcher.registeredItems().first();
+    const uint marrowbyPid = m_bus->ownerProcess(item);
+    ASSERT_NE(marrowbyPid, 0u);
+
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        item, QStringLiteral("/StatusNotifierItem"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << QStringLiteral("org.kde.StatusNotifierItem") << QStringLiteral("Menu");
+    const QDBusMessage menuReply = bus.call(get);
+    ASSERT_FALSE(menuReply.arguments().isEmpty()) << menuReply.errorMessage().toStdString();
+    const auto menuPath =
+        menuReply.arguments().first().value<QDBusVariant>().variant().value<QDBusObjectPath>();
+    ASSERT_FALSE(menuPath.path().isEmpty()) << item.toStdString();
+    // The panel's menu: plain one-line entries that follow the catalogue.
+    QStringList texts;
+    const bool filled = waitFor(
+        [&] {
+            QDBusMessage call = QDBusMessage::createMethodCall(
+                item, menuPath.path(), QStringLiteral("com.canonical.dbusmenu"),
+                QStringLiteral("GetLayout"));
+            call << 0 << -1 << QStringList();
+            const QDBusMessage reply = bus.call(call);
+            texts.clear();
+            for (const QVariant &argument : reply.arguments()) {
+                collectTexts(argument, texts);
+            }
+            return texts.contains(QStringLiteral("Simulators [Xcode 8.0]"));
+        },
+        std::chrono::seconds(30));
+    EXPECT_TRUE(filled) << texts.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(texts.contains(QStringLiteral("Quit Marrowby")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("About Marrowby")));
+    for (const QString &text : texts) {
+        EXPECT_FALSE(text.contains(QLatin1Char('\n'))) << text.toStdString();
+    }
+
+    ::kill(pid_t(marrowbyPid), SIGTERM);
+    ASSERT_TRUE(m_program.waitForFinished(30000));
+    EXPECT_FALSE(isMountPoint(m_mountPath));
 }
