@@ -5,9 +5,12 @@
 
 QString MenuItemText::joined() const
 {
-    QString text = title + QLatin1Char('\n') + detail;
+    // Made for every item of every rebuild: one allocation, not one per part.
+    QString text;
+    text.reserve(title.size() + detail.size() + (size ? size->size() + 2 : 1));
+    text.append(title).append(QLatin1Char('\n')).append(detail);
     if (size) {
-        text += QLatin1Char('\n') + *size;
+        text.append(QLatin1Char('\n')).append(*size);
     }
     return text;
 }
@@ -80,7 +83,8 @@ MenuItemText appItemText(const SimulatorApp &app, MenuItemAction action,
                          const DeviceNameMap &names, std::optional<qint64> sizeBytes)
 {
     MenuItemText text;
-    text.title = app.name() + QStringLiteral(" - ") + app.versionDescription();
+    text.title.reserve(app.name().size() + 3 + app.versionDescription().size());
+    text.title.append(app.name()).append(QLatin1String(" - ")).append(app.versionDescription());
     text.indent = 8;
     switch (action) {
     case MenuItemAction::RevealInFileViewer:

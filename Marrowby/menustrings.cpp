@@ -109,7 +109,19 @@ QString unknownDevice()
 }
 QString size(const QString &sizeText)
 {
-    return formatted(text("marrowby.menu.action.app.size", "Size: %@"), sizeText);
+    // The template split once around its placeholder: every app item of
+    // every rebuild has a size line.
+    static const QString sizeTemplate = text("marrowby.menu.action.app.size", "Size: %@");
+    static const qsizetype at = sizeTemplate.indexOf(QStringLiteral("%@"));
+    if (at < 0) {
+        return sizeTemplate;
+    }
+    QString line;
+    line.reserve(sizeTemplate.size() - 2 + sizeText.size());
+    line.append(QStringView(sizeTemplate).left(at))
+        .append(sizeText)
+        .append(QStringView(sizeTemplate).mid(at + 2));
+    return line;
 }
 QString calculating()
 {
