@@ -42,6 +42,13 @@ AppDelegate::AppDelegate(Options options) : m_options(std::move(options))
         std::make_unique<StatusItemController>(*m_parleyConnector, std::move(menuOptions));
     connect(m_statusItemController.get(), &StatusItemController::quitRequested, this,
             &AppDelegate::quitRequested);
+    // The volume's readme and the file managers' view follow the selection.
+    connect(m_statusItemController.get(), &StatusItemController::selectedXcodeChanged, this,
+            [this] {
+                if (m_marrowfs) {
+                    m_marrowfs->selectedXcodeChanged();
+                }
+            });
 }
 
 AppDelegate::~AppDelegate()

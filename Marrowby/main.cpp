@@ -34,9 +34,16 @@ Qt::KeyboardModifiers keysFromText(const QString &text)
     return keys;
 }
 
+// SIGTERM and SIGINT end the program the way the Quit item does.
+void quitOnSignal(int number)
+{
+    MLOG_INFO(QStringLiteral("Signal %1: quitting").arg(number));
+    QApplication::quit();
+}
+
 void say(const QString &line)
 {
-    std::fprintf(stderr, "Marrowby: %s\n", qPrintable(line));
+    (void)std::fprintf(stderr, "Marrowby: %s\n", qPrintable(line));
 }
 
 } // namespace
@@ -85,10 +92,7 @@ int main(int argc, char *argv[])
     AppDelegate delegate(std::move(options));
     QuitSignals quitSignals;
     QObject::connect(&delegate, &AppDelegate::quitRequested, &application, &QApplication::quit);
-    QObject::connect(&quitSignals, &QuitSignals::quitRequested, &application, [](int number) {
-        MLOG_INFO(QStringLiteral("Signal %1: quitting").arg(number));
-        QApplication::quit();
-    });
+    QObject::connect(&quitSignals, &QuitSignals::quitRequested, &application, &quitOnSignal);
 
     delegate.applicationDidFinishLaunching();
     for (const QString &missing : delegate.missingServices()) {

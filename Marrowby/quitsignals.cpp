@@ -42,8 +42,8 @@ QuitSignals::QuitSignals(QObject *parent) : QObject(parent)
 
 QuitSignals::~QuitSignals()
 {
-    ::signal(SIGTERM, SIG_DFL);
-    ::signal(SIGINT, SIG_DFL);
+    (void)::signal(SIGTERM, SIG_DFL);
+    (void)::signal(SIGINT, SIG_DFL);
     for (int &end : pipeEnds) {
         if (end >= 0) {
             ::close(end);

@@ -61,11 +61,8 @@ StatusItemController::StatusItemController(ParleyConnector &connector, Options o
     m_menuTimer.setInterval(100);
     connect(&m_menuTimer, &QTimer::timeout, this, &StatusItemController::updateModifierFlags);
 
-    m_connector.addUpdateHandler(QStringLiteral("Marrowby"), [this](const SimulatorUpdate &update) {
-        MLOG_INFO(QStringLiteral("update: ") + rawValue(update.type()) +
-                  QStringLiteral(", items: ") + printed(update.items()));
-        populateStatusMenu();
-    });
+    m_connector.addUpdateHandler(QStringLiteral("Marrowby"),
+                                 [this](const SimulatorUpdate &update) { updateArrived(update); });
     m_connector.addDeviceUpdateHandler(
         QStringLiteral("StatusItemController"),
         [this](const QList<SimulatorDevicePtr> &) { populateStatusMenu(); });
@@ -85,6 +82,13 @@ StatusItemController::~StatusItemController()
     m_connector.removeDeviceUpdateHandlerWithID(QStringLiteral("StatusItemController"));
     // Items (and their submenus) go before the menus that show them.
     m_statusMenu.reset();
+}
+
+void StatusItemController::updateArrived(const SimulatorUpdate &update)
+{
+    MLOG_INFO(QStringLiteral("update: ") + rawValue(update.type()) + QStringLiteral(", items: ") +
+              printed(update.items()));
+    populateStatusMenu();
 }
 
 QAction *StatusItemController::currentSelectedMenuItem() const
@@ -165,8 +169,19 @@ void StatusItemController::trackMenu(QMenu *menu)
 {
     menu->setStyle(m_style.get());
     connect(menu, &QMenu::aboutToShow, this, [this, menu] { menuWillOpen(menu); });
-    connect(menu, &QMenu::hovered, this, &StatusItemController::willHighlightItem);
-    connect(menu, &QMenu::triggered, this, &StatusItemController::onItemTriggered);
+    // A menu also reports the highlights and clicks of the submenus it
+    // opened: only the menu that holds an item answers for it, or a click
+    // in a submenu would act twice.
+    connect(menu, &QMenu::hovered, this, [this, menu](QAction *item) {
+        if (menu->actions().contains(item)) {
+            willHighlightItem(item);
+        }
+    });
+    connect(menu, &QMenu::triggered, this, [this, menu](QAction *item) {
+        if (menu->actions().contains(item)) {
+            onItemTriggered(item);
+        }
+    });
     menu->installEventFilter(this);
 }
 
@@ -181,6 +196,7 @@ void StatusItemController::xcodeSelectionDidChange(const XcodeVersion &xcode)
     m_lastSelectedXcode = xcode;
     m_xcodes.reset();
     reestablishSimulatorConnectionAndPopulateMenu();
+    Q_EMIT selectedXcodeChanged();
 }
 
 void StatusItemController::populateStatusMenu()
@@ -435,6 +451,7 @@ void StatusItemController::menuWillOpen(QMenu *menu)
             if (selected && *selected != *m_lastSelectedXcode) {
                 m_xcodes.reset();
                 reestablishSimulatorConnectionAndPopulateMenu();
+                Q_EMIT selectedXcodeChanged();
             }
         }
         m_menuTimer.start();

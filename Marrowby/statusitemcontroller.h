@@ -17,6 +17,7 @@
 #include "Marrowkit/devtools/xcodeversion.h"
 #include "Marrowkit/model/simulatorapp.h"
 #include "Marrowkit/model/simulatordevice.h"
+#include "Marrowkit/model/simulatorupdate.h"
 
 #include <QObject>
 #include <QPointer>
@@ -115,8 +116,12 @@ public:
 
 Q_SIGNALS:
     void quitRequested();
+    // Another Xcode was selected (announced, or found when the menu opened);
+    // the connector is already reconnecting.
+    void selectedXcodeChanged();
 
 private:
+    void updateArrived(const SimulatorUpdate &update);
     void createMenu();
     void createStatusArea(StatusArea area);
     void addDevicesToStatusMenu();

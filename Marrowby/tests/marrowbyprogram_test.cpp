@@ -10,6 +10,7 @@
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusPendingCall>
 #include <QDBusReply>
 #include <QDBusVariant>
 
@@ -132,6 +133,15 @@ void collectTexts(const QVariant &value, QStringList &texts)
     }
 }
 
+// A call that keeps this process's event loop turning while it waits: the
+// program may be asking the watcher in this process something meanwhile.
+QDBusMessage callTurning(QDBusConnection &bus, const QDBusMessage &call)
+{
+    QDBusPendingCall pending = bus.asyncCall(call);
+    testsupport::waitFor([&] { return pending.isFinished(); }, std::chrono::seconds(30));
+    return pending.reply();
+}
+
 } // namespace
 
 class MarrowbyProgram : public MenuWorld
@@ -246,7 +256,7 @@ TEST_F(MarrowbyProgram, withAStatusNotifierHostTheIconIsATrayItemWithThePlainMen
         item, QStringLiteral("/StatusNotifierItem"),
         QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     get << QStringLiteral("org.kde.StatusNotifierItem") << QStringLiteral("Menu");
-    const QDBusMessage menuReply = bus.call(get);
+    const QDBusMessage menuReply = callTurning(bus, get);
     ASSERT_FALSE(menuReply.arguments().isEmpty()) << menuReply.errorMessage().toStdString();
     const auto menuPath =
         menuReply.arguments().first().value<QDBusVariant>().variant().value<QDBusObjectPath>();
@@ -259,7 +269,7 @@ TEST_F(MarrowbyProgram, withAStatusNotifierHostTheIconIsATrayItemWithThePlainMen
                 item, menuPath.path(), QStringLiteral("com.canonical.dbusmenu"),
                 QStringLiteral("GetLayout"));
             call << 0 << -1 << QStringList();
-            const QDBusMessage reply = bus.call(call);
+            const QDBusMessage reply = callTurning(bus, call);
             texts.clear();
             for (const QVariant &argument : reply.arguments()) {
                 collectTexts(argument, texts);

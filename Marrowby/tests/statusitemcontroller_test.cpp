@@ -9,7 +9,9 @@
 
 #include "Marrowkit/Connection/parleyconnector.h"
 
+#include <QApplication>
 #include <QMenu>
+#include <QMouseEvent>
 
 using testsupport::waitFor;
 
@@ -283,4 +285,40 @@ TEST_F(StatusMenu, aDropWithAnythingButImagesAddsNothingAndSaysWhy)
     EXPECT_TRUE(m_alerts.at(2).contains(QStringLiteral("does not exist")));
     EXPECT_TRUE(m_alerts.at(4).contains(QStringLiteral("101 files")));
     EXPECT_FALSE(m_controller->draggingEntered({}));
+}
+
+TEST_F(StatusMenu, aMouseClickOnAnAppInADeviceSubmenuActsOnce)
+{
+    ASSERT_TRUE(waitForCatalogue());
+    QMenu &menu = *m_controller->statusMenu();
+    ASSERT_TRUE(waitFor([&] { return !catalogueItems(menu).isEmpty(); }));
+    CatalogueMenuAction *device = nullptr;
+    for (CatalogueMenuAction *item : catalogueItems(menu)) {
+        if (item->device() && !item->device()->apps().isEmpty()) {
+            device = item;
+            break;
+        }
+    }
+    ASSERT_NE(device, nullptr);
+    QList<QString> clicked;
+    m_controller->selectedAppClosure = [&](const SimulatorAppPtr &app, MenuItemAction) {
+        clicked.append(app->uuid());
+    };
+    m_controller->popUpMenu(QPoint(10, 10));
+    ASSERT_TRUE(waitFor([&] { return menu.isVisible(); }));
+    menu.setActiveAction(device);
+    QMenu &apps = *device->submenu();
+    ASSERT_TRUE(waitFor([&] { return apps.isVisible(); }));
+    QAction *app = apps.actions().first();
+    const QPoint at = apps.actionGeometry(app).center();
+    QMouseEvent press(QEvent::MouseButtonPress, at, apps.mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&apps, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, apps.mapToGlobal(at), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&apps, &release);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(clicked.size(), 1) << "the handler ran " << clicked.size() << " times";
+    EXPECT_EQ(clicked.first(), qobject_cast<CatalogueMenuAction *>(app)->app()->uuid());
+    menu.close();
 }
