@@ -785,7 +785,15 @@ void opCreate(fuse_req_t req, fuse_ino_t parent, const char *name, mode_t mode, 
         fuse_reply_err(req, error);
         return;
     }
-    const int fd = openBeneath(node.entryPoint, node.relative, fi->flags | O_CREAT, mode);
+    // The folder is open already: make the item in it. A name that is a link
+    // is left to the confined walk, which follows it within the entry point.
+    int fd = ::openat(folder.get(), leaf.constData(), fi->flags | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
+                      mode & 07777);
+    if (fd < 0) {
+        fd = errno == ELOOP && !(fi->flags & O_NOFOLLOW)
+                 ? openBeneath(node.entryPoint, node.relative, fi->flags | O_CREAT, mode)
+                 : -errno;
+    }
     if (fd < 0) {
         fuse_reply_err(req, -fd);
         return;
