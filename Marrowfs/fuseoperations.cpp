@@ -545,18 +545,6 @@ bool isEmptyFolder(int parentFd, const char *name)
     return empty;
 }
 
-// Moves the item to the user's Trash; 0 or an errno.
-int moveToTrash(FuseVolume &volume, int parentFd, const QByteArray &name)
-{
-    char folder[PATH_MAX + 1];
-    const ssize_t length = ::readlink(procPath(parentFd).constData(), folder, PATH_MAX);
-    if (length < 0) {
-        return errno;
-    }
-    return volume.trash().moveToTrash(parentFd, QFile::decodeName(QByteArray(folder, int(length))),
-                                      name);
-}
-
 void removeItem(fuse_req_t req, fuse_ino_t parent, const char *name, bool folder)
 {
     FuseVolume &volume = volumeOf(req);
@@ -617,7 +605,7 @@ void removeItem(fuse_req_t req, fuse_ino_t parent, const char *name, bool folder
         error = ENOTEMPTY;
     }
     if (!error) {
-        error = moveToTrash(volume, dir.get(), leaf);
+        error = volume.trash().moveToTrash(dir.get(), leaf, node.realPath(), st.st_dev);
     }
     if (!error) {
         volume.inodes().removePath(path);

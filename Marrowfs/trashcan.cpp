@@ -73,17 +73,15 @@ bool TrashCan::open()
     return m_files.get() >= 0 && m_info.get() >= 0;
 }
 
-int TrashCan::moveToTrash(int parentFd, const QString &parentPath, const QByteArray &name)
+int TrashCan::moveToTrash(int parentFd, const QByteArray &name, const QString &path, dev_t device)
 {
-    struct stat parent = {};
-    if (open() && ::fstat(parentFd, &parent) == 0 && parent.st_dev == m_device) {
-        const int error = moveByRename(parentFd, parentPath, name);
+    if (open() && device == m_device) {
+        const int error = moveByRename(parentFd, name, path);
         // Another mount of the same file system cannot take a rename.
         if (error != EXDEV) {
             return error;
         }
     }
-    const QString path = parentPath + QLatin1Char('/') + QFile::decodeName(name);
     if (!QFile::moveToTrash(path)) {
         MLOG_WARNING(QStringLiteral("could not move to the Trash: ") + path);
         return EIO;
@@ -91,12 +89,10 @@ int TrashCan::moveToTrash(int parentFd, const QString &parentPath, const QByteAr
     return 0;
 }
 
-int TrashCan::moveByRename(int parentFd, const QString &parentPath, const QByteArray &name)
+int TrashCan::moveByRename(int parentFd, const QByteArray &name, const QString &path)
 {
-    const QByteArray info =
-        "[Trash Info]\nPath=" +
-        QUrl::toPercentEncoding(parentPath + QLatin1Char('/') + QFile::decodeName(name), "/") +
-        "\nDeletionDate=" + deletionDate() + '\n';
+    const QByteArray info = "[Trash Info]\nPath=" + QUrl::toPercentEncoding(path, "/") +
+                            "\nDeletionDate=" + deletionDate() + '\n';
     const QByteArray base = name.left(LongestBaseName);
     for (int attempt = 0; attempt < MaxNameAttempts; ++attempt) {
         // The plain name first; after a collision, a number no other

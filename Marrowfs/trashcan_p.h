@@ -21,13 +21,13 @@
 class TrashCan
 {
 public:
-    // Moves `name` in the folder `parentFd` (whose real path is
-    // `parentPath`) to the Trash; 0 or an errno.
-    int moveToTrash(int parentFd, const QString &parentPath, const QByteArray &name);
+    // Moves `name` in the folder `parentFd` to the Trash; 0 or an errno.
+    // `path` is its real path, `device` the file system it is on.
+    int moveToTrash(int parentFd, const QByteArray &name, const QString &path, dev_t device);
 
 private:
     bool open();
-    int moveByRename(int parentFd, const QString &parentPath, const QByteArray &name);
+    int moveByRename(int parentFd, const QByteArray &name, const QString &path);
 
     std::once_flag m_opened;
     ScopedFd m_files;
