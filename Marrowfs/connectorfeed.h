@@ -22,8 +22,9 @@ class ParleyConnector;
 class MARROWFS_EXPORT ConnectorFeed : public QObject, public MarrowfsActions
 {
 public:
-    // `connector` and `presenter` (which may be null) must outlive the feed.
-    // Publishes the connector's current catalogue at once.
+    // `connector` and `presenter` (which may be null) must outlive the feed,
+    // and a controller mounted on the feed must be stopped and gone before
+    // it. Publishes the connector's current catalogue at once.
     ConnectorFeed(ParleyConnector &connector, VolumeAlertPresenter *presenter,
                   QObject *parent = nullptr);
     ~ConnectorFeed() override;

@@ -129,7 +129,8 @@ std::optional<QString> MarrowfsController::folderOfAppGroups(const SimulatorApp 
 {
     const auto groups = app.appGroups();
     const auto folder = folderOfApp(app);
-    if (!groups || !folder) {
+    // An empty list shows no group folder on the volume.
+    if (!groups || groups->isEmpty() || !folder) {
         return std::nullopt;
     }
     return *folder + QLatin1Char('/') +
