@@ -5,6 +5,7 @@
 #include "menuworld.h"
 
 #include "cataloguemenuaction.h"
+#include "devtoolsworld.h"
 #include "statusitemcontroller.h"
 
 #include "Marrowkit/Connection/parleyconnector.h"
@@ -321,4 +322,37 @@ TEST_F(StatusMenu, aMouseClickOnAnAppInADeviceSubmenuActsOnce)
     ASSERT_EQ(clicked.size(), 1) << "the handler ran " << clicked.size() << " times";
     EXPECT_EQ(clicked.first(), qobject_cast<CatalogueMenuAction *>(app)->app()->uuid());
     menu.close();
+}
+
+TEST_F(StatusMenu, withNoDeviceBootedADropAddsNothing)
+{
+    ASSERT_TRUE(waitForCatalogue());
+    for (const auto &device : *m_connector->devices()) {
+        if (device->booted()) {
+            ASSERT_EQ(devtoolsworld::run(
+                          QStringLiteral("xcrun"),
+                          {QStringLiteral("simctl"), QStringLiteral("shutdown"), device->uuid()})
+                          .status,
+                      0);
+        }
+    }
+    const auto noneBooted = [&] {
+        for (const auto &device : m_connector->devices().value_or(QList<SimulatorDevicePtr>())) {
+            if (device->booted()) {
+                return false;
+            }
+        }
+        return m_connector->devices().has_value();
+    };
+    ASSERT_TRUE(waitFor(noneBooted, std::chrono::seconds(30)));
+    int calls = 0;
+    m_controller->didDropImageClosure = [&](const SimulatorDevicePtr &, const QList<QUrl> &) {
+        ++calls;
+    };
+    const QList<QUrl> images{QUrl::fromLocalFile(writeImage(QStringLiteral("one.png")))};
+    EXPECT_FALSE(m_controller->draggingEntered(images));
+    EXPECT_TRUE(m_controller->performDrop(images));
+    EXPECT_EQ(calls, 0);
+    ASSERT_EQ(m_alerts.size(), 1);
+    EXPECT_TRUE(m_alerts.first().contains(QStringLiteral("No simulator is running")));
 }
