@@ -9,6 +9,7 @@
 #include "statusitemcontroller.h"
 
 #include "Marrowkit/Connection/parleyconnector.h"
+#include "Marrowkit/devtools/developertools.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -355,4 +356,59 @@ TEST_F(StatusMenu, withNoDeviceBootedADropAddsNothing)
     EXPECT_EQ(calls, 0);
     ASSERT_EQ(m_alerts.size(), 1);
     EXPECT_TRUE(m_alerts.first().contains(QStringLiteral("No simulator is running")));
+}
+
+TEST_F(StatusMenu, anotherXcodeSelectedWaitsForItsCatalogueThenNamesItInTheHeader)
+{
+    ASSERT_TRUE(waitForCatalogue());
+    QMenu &menu = *m_controller->statusMenu();
+    ASSERT_TRUE(waitFor([&] { return !catalogueItems(menu).isEmpty(); }));
+    std::optional<XcodeVersion> other;
+    for (const XcodeVersion &xcode : DeveloperTools().installedXcodes()) {
+        if (!xcode.isCurrentlySelected()) {
+            other = xcode;
+        }
+    }
+    ASSERT_TRUE(other.has_value());
+    ASSERT_NE(other->version(), QStringLiteral("8.0"));
+    ASSERT_TRUE(DeveloperTools().setSelectedXcode(*other));
+    m_controller->xcodeSelectionDidChange(*other);
+    EXPECT_EQ(menuTexts(menu).first(), QStringLiteral("Waiting for Simulators…"));
+    const QString header =
+        QStringLiteral("Simulators [Xcode ") + other->version() + QLatin1Char(']');
+    EXPECT_TRUE(waitFor([&] { return menuTexts(menu).contains(header); }, std::chrono::seconds(30)))
+        << menuTexts(menu).join(QLatin1Char('|')).toStdString();
+    ASSERT_TRUE(m_controller->lastSelectedXcode().has_value());
+    EXPECT_EQ(*m_controller->lastSelectedXcode(), *other);
+}
+
+TEST_F(StatusMenu, aSelectionChangedBehindItsBackIsNoticedWhenTheMenuOpens)
+{
+    ASSERT_TRUE(waitForCatalogue());
+    QMenu &menu = *m_controller->statusMenu();
+    ASSERT_TRUE(waitFor([&] { return !catalogueItems(menu).isEmpty(); }));
+    std::optional<XcodeVersion> other;
+    for (const XcodeVersion &xcode : DeveloperTools().installedXcodes()) {
+        if (!xcode.isCurrentlySelected()) {
+            other = xcode;
+        }
+    }
+    ASSERT_TRUE(other.has_value());
+    int noticed = 0;
+    QObject::connect(m_controller.get(), &StatusItemController::selectedXcodeChanged,
+                     [&] { ++noticed; });
+    // Opening with the selection unchanged reconnects nothing.
+    m_controller->menuWillOpen(&menu);
+    m_controller->menuDidClose(&menu);
+    EXPECT_EQ(noticed, 0);
+    EXPECT_TRUE(menuTexts(menu).contains(QStringLiteral("Simulators [Xcode 8.0]")));
+
+    ASSERT_TRUE(DeveloperTools().setSelectedXcode(*other));
+    m_controller->menuWillOpen(&menu);
+    m_controller->menuDidClose(&menu);
+    EXPECT_EQ(noticed, 1);
+    const QString header =
+        QStringLiteral("Simulators [Xcode ") + other->version() + QLatin1Char(']');
+    EXPECT_TRUE(waitFor([&] { return menuTexts(menu).contains(header); }, std::chrono::seconds(30)))
+        << menuTexts(menu).join(QLatin1Char('|')).toStdString();
 }
