@@ -53,15 +53,15 @@ QString MenuWorld::writeImage(const QString &name)
 {
     QImage image(8, 8, QImage::Format_RGB32);
     image.fill(Qt::red);
-    const QString path = m_home->filePath(name);
-    image.save(path, "PNG");
+    QString path = m_home->filePath(name);
+    EXPECT_TRUE(image.save(path, "PNG"));
     return path;
 }
 
 QString MenuWorld::writeText(const QString &name)
 {
-    const QString path = m_home->filePath(name);
-    testsupport::writeFile(path, "not a picture\n");
+    QString path = m_home->filePath(name);
+    EXPECT_TRUE(testsupport::writeFile(path, "not a picture\n"));
     return path;
 }
 
