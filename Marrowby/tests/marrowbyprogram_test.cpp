@@ -20,6 +20,7 @@
 #include <QStandardPaths>
 
 #include <csignal>
+#include <unistd.h>
 
 using testsupport::waitFor;
 
@@ -154,12 +155,18 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bus->address());
         m_program.setProcessEnvironment(env);
+        // A group of its own: a failed test ends the program with whatever
+        // it started (xvfb-run's X server), never leaving one behind.
+        m_program.setChildProcessModifier([] { ::setsid(); });
     }
     void TearDown() override
     {
         if (m_program.state() != QProcess::NotRunning) {
-            m_program.kill();
-            m_program.waitForFinished();
+            ::kill(-pid_t(m_program.processId()), SIGTERM);
+            if (!m_program.waitForFinished(20000)) {
+                ::kill(-pid_t(m_program.processId()), SIGKILL);
+                m_program.waitForFinished();
+            }
         }
         MenuWorld::TearDown();
     }
