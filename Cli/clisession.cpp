@@ -248,12 +248,15 @@ int CliSession::run(const QStringList &arguments)
                                                  : command->arguments));
     }
     const QString &name = command->name;
-    if (name == QStringLiteral("mount")) {
-        return m_mount ? m_mount(positional) : fail(QStringLiteral("mount is not available here"));
+    if (name == QStringLiteral("mount") && !m_mount) {
+        return fail(QStringLiteral("mount is not available here"));
     }
     if (!connect()) {
         return fail(
             QStringLiteral("the service %1 did not answer").arg(ParleyContract::serviceName()));
+    }
+    if (name == QStringLiteral("mount")) {
+        return m_mount(*m_connector, positional);
     }
     const bool json = options.contains(QStringLiteral("--json"));
     if (name == QStringLiteral("devices")) {

@@ -24,12 +24,10 @@ public:
 
     // The exit status: 0 on success, 1 on any failure.
     int run(const QStringList &arguments);
-    // Runs `mount` with its folder, if given; without a handler the
-    // command is refused.
-    void setMountHandler(std::function<int(const QStringList &)> handler)
-    {
-        m_mount = std::move(handler);
-    }
+    // Runs `mount` with the connected connector and the folder, if given;
+    // without a handler the command is refused.
+    using MountHandler = std::function<int(ParleyConnector &, const QStringList &)>;
+    void setMountHandler(MountHandler handler) { m_mount = std::move(handler); }
 
 private:
     struct Command;
@@ -58,5 +56,5 @@ private:
     QTextStream &m_out;
     QTextStream &m_err;
     std::unique_ptr<ParleyConnector> m_connector;
-    std::function<int(const QStringList &)> m_mount;
+    MountHandler m_mount;
 };

@@ -21,7 +21,8 @@ int main(int argc, char *argv[])
     QTextStream out(stdout);
     QTextStream err(stderr);
     CliSession session(out, err);
-    session.setMountHandler(
-        [&application](const QStringList &paths) { return runMountCommand(application, paths); });
+    session.setMountHandler([&application](ParleyConnector &connector, const QStringList &paths) {
+        return runMountCommand(application, connector, paths);
+    });
     return session.run(QCoreApplication::arguments().mid(1));
 }

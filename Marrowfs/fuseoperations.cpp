@@ -12,17 +12,19 @@
 
 #include <QDir>
 #include <QFile>
-#include <QStandardPaths>
 
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/limits.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -38,6 +40,13 @@ namespace {
 constexpr double CacheSeconds = 1.0;
 // Reads of at least this size are spliced from the real file.
 constexpr size_t SpliceFromBytes = 64 * 1024;
+// The kernel asks for at most its read-ahead window (128 KiB) at a time and
+// waits for each piece: on a sequential walk the real file is asked this far
+// ahead, so its disk reads run while the kernel takes the pieces before.
+constexpr off_t ReadAheadBytes = 8 * 1024 * 1024;
+// Requests this close to the last one's end count as one walk (the kernel's
+// read-ahead requests may be served out of order by the request threads).
+constexpr off_t SequentialSlackBytes = 1024 * 1024;
 
 // Every handle says what it is: the kernel may hand a folder's handle to a
 // request that takes a file's (a truncation through an open folder).
@@ -50,11 +59,15 @@ struct Handle
 };
 
 // What an open file holds: a descriptor, or the bytes of a synthesized file.
+// Read concurrently by the request threads: the read-ahead marks are only
+// hints, so relaxed atomics are enough.
 struct OpenFile : Handle
 {
     OpenFile() : Handle(Kind::File) {}
     int fd = -1;
     QByteArray bytes;
+    std::atomic<off_t> lastReadEnd{0};
+    std::atomic<off_t> readAheadUntil{0};
 };
 
 struct DirectoryEntry
@@ -532,25 +545,6 @@ bool isEmptyFolder(int parentFd, const char *name)
     return empty;
 }
 
-// Moves the item to the user's Trash; 0 or an errno.
-int moveToTrash(int parentFd, const QByteArray &name)
-{
-    char folder[PATH_MAX + 1];
-    const ssize_t length = ::readlink(procPath(parentFd).constData(), folder, PATH_MAX);
-    if (length < 0) {
-        return errno;
-    }
-    // Qt puts the Trash in the current folder when the data folder is missing.
-    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
-    const QString path = QFile::decodeName(QByteArray(folder, int(length))) + QLatin1Char('/') +
-                         QFile::decodeName(name);
-    if (!QFile::moveToTrash(path)) {
-        MLOG_WARNING(QStringLiteral("could not move to the Trash: ") + path);
-        return EIO;
-    }
-    return 0;
-}
-
 void removeItem(fuse_req_t req, fuse_ino_t parent, const char *name, bool folder)
 {
     FuseVolume &volume = volumeOf(req);
@@ -559,20 +553,28 @@ void removeItem(fuse_req_t req, fuse_ino_t parent, const char *name, bool folder
         return;
     }
     const QString &path = *found;
+    MarrowbyFileSystem &fileSystem = volume.fileSystem();
     if (MarrowbyFileSystem::isProtected(MarrowbyFileSystem::split(path))) {
-        fuse_reply_err(req, EPERM);
+        // Refused alone; inside an `rm -r` of a folder around it, refusing
+        // would stop the walk before the folder itself is reached.
+        fuse_reply_err(req, fileSystem.isPartOfRecursiveRemoval(path) ? 0 : EPERM);
         return;
     }
-    const VirtualNode node = volume.fileSystem().resolve(path);
-    switch (node.kind) {
-    case VirtualNode::Kind::Absent:
+    const VirtualNode node = fileSystem.resolve(path);
+    if (node.kind == VirtualNode::Kind::Absent) {
         fuse_reply_err(req, ENOENT);
         return;
+    }
+    fileSystem.noteRemoval(path);
+    switch (node.kind) {
     case VirtualNode::Kind::Device:
     case VirtualNode::Kind::App:
-        // A file manager removes a folder item by item; the deletion or
-        // uninstall happens once the burst is over.
-        volume.fileSystem().deferRemoval(path);
+    case VirtualNode::Kind::FolderIcon:
+    case VirtualNode::Kind::GroupList:
+        // A folder is removed item by item; the deletion or uninstall
+        // happens once the burst is over, on its shallowest path. Each item
+        // is reported removed so the walk goes on up to that folder.
+        fileSystem.deferRemoval(path);
         fuse_reply_err(req, 0);
         return;
     case VirtualNode::Kind::Real:
@@ -581,13 +583,11 @@ void removeItem(fuse_req_t req, fuse_ino_t parent, const char *name, bool folder
         fuse_reply_err(req, EPERM);
         return;
     }
-    if (!node.writable) {
-        volume.fileSystem().deferRemoval(path);
-        fuse_reply_err(req, EROFS);
-        return;
-    }
-    if (node.relative.isEmpty()) {
-        fuse_reply_err(req, EBUSY);
+    // The bundle and the entry points themselves stay; their removal counts
+    // in the burst (an alert for the bundle when nothing shallower came).
+    if (!node.writable || node.relative.isEmpty()) {
+        fileSystem.deferRemoval(path);
+        fuse_reply_err(req, 0);
         return;
     }
     ScopedFd dir;
@@ -605,7 +605,7 @@ void removeItem(fuse_req_t req, fuse_ino_t parent, const char *name, bool folder
         error = ENOTEMPTY;
     }
     if (!error) {
-        error = moveToTrash(dir.get(), leaf);
+        error = volume.trash().moveToTrash(dir.get(), leaf, node.realPath(), st.st_dev);
     }
     if (!error) {
         volume.inodes().removePath(path);
@@ -773,7 +773,15 @@ void opCreate(fuse_req_t req, fuse_ino_t parent, const char *name, mode_t mode, 
         fuse_reply_err(req, error);
         return;
     }
-    const int fd = openBeneath(node.entryPoint, node.relative, fi->flags | O_CREAT, mode);
+    // The folder is open already: make the item in it. A name that is a link
+    // is left to the confined walk, which follows it within the entry point.
+    int fd = ::openat(folder.get(), leaf.constData(), fi->flags | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
+                      mode & 07777);
+    if (fd < 0) {
+        fd = errno == ELOOP && !(fi->flags & O_NOFOLLOW)
+                 ? openBeneath(node.entryPoint, node.relative, fi->flags | O_CREAT, mode)
+                 : -errno;
+    }
     if (fd < 0) {
         fuse_reply_err(req, -fd);
         return;
@@ -803,6 +811,27 @@ void opCreate(fuse_req_t req, fuse_ino_t parent, const char *name, mode_t mode, 
     }
 }
 
+// Asks the real file for the next stretch of a sequential walk in the
+// background; random reads ask for nothing more than they read.
+void readAhead(OpenFile &file, off_t offset, size_t size)
+{
+    const off_t end = offset + off_t(size);
+    const off_t last = file.lastReadEnd.exchange(end, std::memory_order_relaxed);
+    if (size < SpliceFromBytes || offset < last - SequentialSlackBytes ||
+        offset > last + SequentialSlackBytes) {
+        return;
+    }
+    off_t until = file.readAheadUntil.load(std::memory_order_relaxed);
+    if (end + ReadAheadBytes / 2 <= until) {
+        return;
+    }
+    const off_t from = std::max(until, end);
+    if (file.readAheadUntil.compare_exchange_strong(until, from + ReadAheadBytes,
+                                                    std::memory_order_relaxed)) {
+        ::posix_fadvise(file.fd, from, ReadAheadBytes, POSIX_FADV_WILLNEED);
+    }
+}
+
 void opRead(fuse_req_t req, fuse_ino_t, size_t size, off_t offset, fuse_file_info *fi)
 {
     OpenFile *file = openFileOf(fi);
@@ -816,6 +845,7 @@ void opRead(fuse_req_t req, fuse_ino_t, size_t size, off_t offset, fuse_file_inf
         fuse_reply_buf(req, file->bytes.constData() + start, size_t(length));
         return;
     }
+    readAhead(*file, offset, size);
     // Large reads go to the kernel as a descriptor range, spliced and never
     // copied here; for small ones setting up the splice costs more than the
     // copy it saves.
@@ -906,6 +936,13 @@ int listRealFolder(const VirtualNode &node, OpenDirectory &listing)
         listing.entries.push_back({QByteArray(entry->d_name), entry->d_ino, entry->d_type});
     }
     ::closedir(dir);
+    // Protected items last: a recursive removal walking this folder has then
+    // already removed something near it and goes on past them.
+    std::stable_partition(
+        listing.entries.begin(), listing.entries.end(), [](const DirectoryEntry &entry) {
+            return !entry.name.startsWith('.') ||
+                   !MarrowbyFileSystem::isProtected({QFile::decodeName(entry.name)});
+        });
     return 0;
 }
 
@@ -998,6 +1035,16 @@ void opStatfs(fuse_req_t req, fuse_ino_t inode)
 
 // The real item for an attribute request, refused for links (whose
 // attributes Linux keeps to the system) and for everything synthesized.
+// The "security." names (file capabilities, security labels) are the real
+// file system's business and are not carried through the volume. The kernel
+// asks for the capability before every write through the volume; answering
+// without a lookup keeps writes cheap, and the real file drops its own
+// capability when written.
+bool isSecurityAttribute(const char *name)
+{
+    return std::strncmp(name, "security.", 9) == 0;
+}
+
 int attributeTarget(fuse_req_t req, fuse_ino_t inode, bool change, ScopedFd &leaf)
 {
     const auto located = locate(req, inode);
@@ -1027,6 +1074,10 @@ int attributeTarget(fuse_req_t req, fuse_ino_t inode, bool change, ScopedFd &lea
 void opSetxattr(fuse_req_t req, fuse_ino_t inode, const char *name, const char *value, size_t size,
                 int flags)
 {
+    if (isSecurityAttribute(name)) {
+        fuse_reply_err(req, ENOTSUP);
+        return;
+    }
     ScopedFd leaf;
     int error = attributeTarget(req, inode, true, leaf);
     if (!error && ::setxattr(procPath(leaf.get()).constData(), name, value, size, flags) != 0) {
@@ -1037,6 +1088,10 @@ void opSetxattr(fuse_req_t req, fuse_ino_t inode, const char *name, const char *
 
 void opRemovexattr(fuse_req_t req, fuse_ino_t inode, const char *name)
 {
+    if (isSecurityAttribute(name)) {
+        fuse_reply_err(req, ENOTSUP);
+        return;
+    }
     ScopedFd leaf;
     int error = attributeTarget(req, inode, true, leaf);
     if (!error && ::removexattr(procPath(leaf.get()).constData(), name) != 0) {
@@ -1060,6 +1115,10 @@ void replySized(fuse_req_t req, size_t size, const std::function<ssize_t(char *,
 
 void opGetxattr(fuse_req_t req, fuse_ino_t inode, const char *name, size_t size)
 {
+    if (isSecurityAttribute(name)) {
+        fuse_reply_err(req, ENODATA);
+        return;
+    }
     ScopedFd leaf;
     const int error = attributeTarget(req, inode, false, leaf);
     if (error) {
@@ -1086,8 +1145,30 @@ void opListxattr(fuse_req_t req, fuse_ino_t inode, size_t size)
         return;
     }
     const QByteArray proc = procPath(leaf.get());
-    replySized(req, size, [&](char *buffer, size_t length) {
-        return ::listxattr(proc.constData(), buffer, length);
+    replySized(req, size, [&](char *buffer, size_t length) -> ssize_t {
+        // The whole list is read, then told without the "security." names.
+        std::vector<char> all(XATTR_LIST_MAX);
+        const ssize_t read = ::listxattr(proc.constData(), all.data(), all.size());
+        if (read < 0) {
+            return read;
+        }
+        std::vector<char> shown;
+        for (ssize_t at = 0; at < read;) {
+            const size_t nameLength = ::strnlen(all.data() + at, size_t(read - at));
+            if (!isSecurityAttribute(all.data() + at)) {
+                shown.insert(shown.end(), all.data() + at, all.data() + at + nameLength);
+                shown.push_back('\0');
+            }
+            at += ssize_t(nameLength) + 1;
+        }
+        if (buffer) {
+            if (shown.size() > length) {
+                errno = ERANGE;
+                return -1;
+            }
+            std::memcpy(buffer, shown.data(), shown.size());
+        }
+        return ssize_t(shown.size());
     });
 }
 

@@ -3,6 +3,7 @@
 #include "fusevolume.h"
 
 #include "fuseoperations_p.h"
+#include "requestloop_p.h"
 
 #include "Marrowkit/foundation/log.h"
 
@@ -14,9 +15,9 @@
 
 namespace {
 
-// Request threads: enough to keep several readers and a listing busy
-// without one slow real disk stalling the rest.
-constexpr unsigned MaxRequestThreads = 16;
+// Workers for the requests that may wait: enough to keep several readers
+// and a listing busy without one slow real disk stalling the rest.
+constexpr unsigned RequestWorkers = 8;
 
 QSet<QString> deviceFolders(const CatalogueSnapshotPtr &snapshot)
 {
@@ -92,13 +93,7 @@ bool FuseVolume::mount(const QString &mountPoint, QString *error)
     m_fileSystem.catalogue().setChangeHandler(
         [this](const CatalogueSnapshotPtr &snapshot) { catalogueChanged(snapshot); });
     fuse_session *session = m_session;
-    m_loop = std::thread([session] {
-        fuse_loop_config *config = fuse_loop_cfg_create();
-        fuse_loop_cfg_set_max_threads(config, MaxRequestThreads);
-        fuse_loop_cfg_set_clone_fd(config, 0);
-        fuse_session_loop_mt(session, config);
-        fuse_loop_cfg_destroy(config);
-    });
+    m_loop = std::thread([session] { RequestLoop(session, RequestWorkers).run(); });
     MLOG_INFO(QStringLiteral("mounted ") + mountPoint);
     return true;
 }

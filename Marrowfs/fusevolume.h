@@ -9,12 +9,13 @@
 // files keep their descriptor in the file handle.
 //
 // Threads: mount() and unmount() are called from one owner thread. The
-// request handlers share the inode table (its own mutex) and the file system
-// (thread-safe); the invalidation queue is guarded by m_invalidateMutex.
+// request handlers share the inode table (its own mutex), the Trash and the
+// file system (both thread-safe); the invalidation queue is guarded by m_invalidateMutex.
 #pragma once
 
 #include "inodetable.h"
 #include "marrowbyfilesystem.h"
+#include "trashcan_p.h"
 
 #include <QString>
 
@@ -43,6 +44,7 @@ public:
 
     MarrowbyFileSystem &fileSystem() { return m_fileSystem; }
     InodeTable &inodes() { return m_inodes; }
+    TrashCan &trash() { return m_trash; }
 
 private:
     void invalidationLoop();
@@ -50,6 +52,7 @@ private:
 
     MarrowbyFileSystem &m_fileSystem;
     InodeTable m_inodes;
+    TrashCan m_trash;
     fuse_session *m_session = nullptr;
     std::thread m_loop;
 

@@ -373,6 +373,34 @@ bool MarrowbyFileSystem::isProtected(const QStringList &components)
            (components.size() == 2 && components.last() == DeviceLogName);
 }
 
+void MarrowbyFileSystem::noteRemoval(const QString &path)
+{
+    const QStringList components = split(path);
+    if (components.isEmpty()) {
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    std::lock_guard lock(m_removalMutex);
+    // Bounded by the number of device folders; old entries go on the way.
+    m_lastRemovalInDevice.removeIf(
+        [&](const auto &entry) { return now - entry.value().when > RecursiveRemovalWindow; });
+    m_lastRemovalInDevice.insert(components.first(),
+                                 {now, path.left(path.lastIndexOf(QLatin1Char('/')))});
+}
+
+bool MarrowbyFileSystem::isPartOfRecursiveRemoval(const QString &path) const
+{
+    const QStringList components = split(path);
+    if (components.isEmpty()) {
+        return false;
+    }
+    std::lock_guard lock(m_removalMutex);
+    const auto last = m_lastRemovalInDevice.constFind(components.first());
+    return last != m_lastRemovalInDevice.constEnd() &&
+           std::chrono::steady_clock::now() - last->when <= RecursiveRemovalWindow &&
+           last->folder == path.left(path.lastIndexOf(QLatin1Char('/')));
+}
+
 void MarrowbyFileSystem::deferRemoval(const QString &path)
 {
     {

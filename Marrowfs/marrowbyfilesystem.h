@@ -18,6 +18,7 @@
 #include "Marrowkit/devtools/xcodeversion.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -107,6 +108,15 @@ public:
     void deferRemoval(const QString &path);
     // True for names the volume never lets anyone remove or move.
     static bool isProtected(const QStringList &components);
+    // Every removal inside a device's folder is noted. A terminal's `rm -r`
+    // removes children first and gives up on a folder once one child fails:
+    // a protected item whose device folder saw, within
+    // RecursiveRemovalWindow, the removal of an item next to it (same
+    // folder) as the last removal is taken as part of such a walk, answered
+    // as removed, and kept. Listings put protected items last for this.
+    static constexpr std::chrono::milliseconds RecursiveRemovalWindow{1000};
+    void noteRemoval(const QString &path);
+    bool isPartOfRecursiveRemoval(const QString &path) const;
 
     // "/a/b" -> {"a", "b"}; the root has none.
     static QStringList split(const QString &path);
@@ -124,7 +134,14 @@ private:
     std::optional<XcodeVersion> m_lastSelectedXcode;
     QList<XcodeVersion> m_installedXcodes;
 
-    std::mutex m_removalMutex;
+    mutable std::mutex m_removalMutex;
+    struct LastRemoval
+    {
+        std::chrono::steady_clock::time_point when;
+        QString folder; // the removed item's parent path
+    };
+    // Device folder name -> the last removal inside it.
+    QHash<QString, LastRemoval> m_lastRemovalInDevice;
     std::condition_variable m_removalWake;
     QStringList m_removablePaths;
     std::chrono::steady_clock::time_point m_removalDeadline;

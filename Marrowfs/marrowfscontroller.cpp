@@ -6,6 +6,7 @@
 
 #include "Marrowkit/foundation/log.h"
 #include "Marrowkit/model/appcontents.h"
+#include "Marrowkit/platform/filesystemchangenotifier.h"
 
 #include <QDir>
 #include <QFile>
@@ -37,10 +38,12 @@ bool MarrowfsController::isFuseAvailable(QString *reason)
 }
 
 MarrowfsController::MarrowfsController(CatalogueSource &catalogue, MarrowfsActions &actions,
-                                       QString mountPath)
+                                       QString mountPath, FolderOpener *opener)
     : m_mountPath(std::move(mountPath)),
       m_fileSystem(std::make_unique<MarrowbyFileSystem>(catalogue, actions, m_mountPath)),
-      m_volume(std::make_unique<FuseVolume>(*m_fileSystem))
+      m_volume(std::make_unique<FuseVolume>(*m_fileSystem)),
+      m_desktopOpener(opener ? nullptr : std::make_unique<DesktopFolderOpener>()),
+      m_opener(opener ? opener : m_desktopOpener.get())
 {}
 
 MarrowfsController::~MarrowfsController()
@@ -126,10 +129,41 @@ std::optional<QString> MarrowfsController::folderOfAppGroups(const SimulatorApp 
 {
     const auto groups = app.appGroups();
     const auto folder = folderOfApp(app);
-    if (!groups || !folder) {
+    // An empty list shows no group folder on the volume.
+    if (!groups || groups->isEmpty() || !folder) {
         return std::nullopt;
     }
     return *folder + QLatin1Char('/') +
            (groups->size() == 1 ? QString(AppContents::AppGroupURLKey)
                                 : QString(AppContents::AppGroupsURLKey));
+}
+
+bool MarrowfsController::reveal(const std::optional<QString> &folder)
+{
+    if (!folder) {
+        return false;
+    }
+    m_opener->openFolder(*folder);
+    return true;
+}
+
+bool MarrowfsController::revealDevice(const SimulatorDevice &device)
+{
+    return reveal(folderOfDevice(device));
+}
+
+bool MarrowfsController::revealApp(const SimulatorApp &app)
+{
+    return reveal(folderOfApp(app));
+}
+
+bool MarrowfsController::revealAppGroups(const SimulatorApp &app)
+{
+    return reveal(folderOfAppGroups(app));
+}
+
+void MarrowfsController::selectedXcodeChanged()
+{
+    m_fileSystem->dropReadmeCache();
+    FileSystemChangeNotifier::noteFileSystemChanged(m_mountPath);
 }

@@ -1,8 +1,9 @@
 // A mount process killed outright never leaves the next start stuck: its
 // unmount helper takes the mount down, and where the helper died too, the
 // next start finds the dead mount and clears it before mounting afresh.
+#include "connectorfeed.h"
+#include "connectorworld.h"
 #include "marrowfscontroller.h"
-#include "marrowfsworld.h"
 
 #include <QDir>
 #include <QFile>
@@ -54,7 +55,8 @@ QList<qint64> childrenOf(qint64 parent)
     return children;
 }
 
-class CrashedMount : public MarrowfsWorld
+// The mount process reaches the service on the test's private bus.
+class CrashedMount : public ConnectorWorld
 {
 protected:
     void SetUp() override
@@ -63,8 +65,14 @@ protected:
         if (!MarrowfsController::isFuseAvailable(&reason)) {
             GTEST_SKIP() << "FUSE cannot be used here: " << reason.toStdString();
         }
-        MarrowfsWorld::SetUp();
+        ConnectorWorld::SetUp();
+        if (HasFatalFailure()) {
+            return;
+        }
         m_mountPath = m_parent.path() + QStringLiteral("/Marrowby");
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bus->address());
+        m_process.setProcessEnvironment(environment);
     }
 
     void TearDown() override
@@ -77,7 +85,7 @@ protected:
             QProcess::execute(QStringLiteral("fusermount3"),
                               {QStringLiteral("-u"), QStringLiteral("-z"), m_mountPath});
         }
-        MarrowfsWorld::TearDown();
+        ConnectorWorld::TearDown();
     }
 
     // Runs marrowby-cli mount until it says it has mounted.
@@ -95,7 +103,10 @@ protected:
 
     void mountAfreshAndList()
     {
-        MarrowfsController volume(m_catalogue, m_actions, m_mountPath);
+        WatchedConnector &watched = newConnector();
+        ASSERT_TRUE(waitForCatalogue(watched));
+        ConnectorFeed feed(*watched.connector, nullptr);
+        MarrowfsController volume(feed.catalogue(), feed, m_mountPath);
         ASSERT_TRUE(volume.start());
         EXPECT_FALSE(
             QDir(m_mountPath).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());

@@ -199,6 +199,26 @@ TEST_F(FileSystemTree, ProtectedNamesAreTheContainerMetadataAndTheDeviceLog)
                                          QStringLiteral("Sandbox"), QStringLiteral("system.log")}));
 }
 
+TEST_F(FileSystemTree, AProtectedItemIsPartOfARecursiveRemovalOnlyRightAfterItsNeighbour)
+{
+    const QString folder = QStringLiteral("/D");
+    const QString log = folder + QStringLiteral("/system.log");
+    EXPECT_FALSE(m_fs->isPartOfRecursiveRemoval(log));
+    // A removal deeper down is not the walk reaching the log's folder.
+    m_fs->noteRemoval(folder + QStringLiteral("/App/Sandbox/Documents"));
+    EXPECT_FALSE(m_fs->isPartOfRecursiveRemoval(log));
+    m_fs->noteRemoval(folder + QStringLiteral("/App"));
+    EXPECT_TRUE(m_fs->isPartOfRecursiveRemoval(log));
+    // Another device's folder has a walk of its own.
+    EXPECT_FALSE(m_fs->isPartOfRecursiveRemoval(QStringLiteral("/E/system.log")));
+    const QString metadata =
+        folder + QStringLiteral("/App/Sandbox/.com.apple.mobile_container_manager.metadata.plist");
+    EXPECT_FALSE(m_fs->isPartOfRecursiveRemoval(metadata));
+    m_fs->noteRemoval(folder + QStringLiteral("/App/Sandbox/tmp"));
+    EXPECT_TRUE(m_fs->isPartOfRecursiveRemoval(metadata));
+    EXPECT_FALSE(m_fs->isPartOfRecursiveRemoval(log));
+}
+
 TEST_F(FileSystemTree, ABurstOfRemovalsInAnAppFolderUninstallsTheAppOnce)
 {
     const SimulatorDevicePtr device = deviceWithApp(QStringLiteral("Metronome"));

@@ -1,9 +1,7 @@
 #include "mountcommand.h"
 
-#include "devicesetfeed.h"
+#include "connectorfeed.h"
 #include "marrowfscontroller.h"
-
-#include "Marrowkit/devtools/developertools.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -43,22 +41,22 @@ bool quitOnSignals(QCoreApplication &app)
            ::sigaction(SIGTERM, &action, nullptr) == 0;
 }
 
+class StandardErrorAlerts : public VolumeAlertPresenter
+{
+public:
+    void showAlert(const QString &message) override
+    {
+        static_cast<void>(std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData()));
+        static_cast<void>(std::fflush(stderr));
+    }
+};
+
 } // namespace
 
-int runMountCommand(QCoreApplication &app, const QStringList &paths)
+int runMountCommand(QCoreApplication &app, ParleyConnector &connector, const QStringList &paths)
 {
-    const auto xcode = DeveloperTools().currentlySelectedXcode();
-    if (!xcode) {
-        static_cast<void>(std::fprintf(stderr, "No Xcode is selected.\n"));
-        return 1;
-    }
-    const QString developerFolder = xcode->developerDirectory().path();
-    DeviceSetFeed feed(developerFolder);
-    if (!feed.isReady()) {
-        static_cast<void>(std::fprintf(stderr, "The simulator frameworks in %s did not load.\n",
-                                       developerFolder.toLocal8Bit().constData()));
-        return 1;
-    }
+    StandardErrorAlerts alerts;
+    ConnectorFeed feed(connector, &alerts);
     MarrowfsController volume(feed.catalogue(), feed,
                               paths.isEmpty() ? MarrowfsController::defaultMountPath()
                                               : paths.constFirst());
