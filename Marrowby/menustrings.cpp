@@ -19,6 +19,7 @@ QVariantMap loadTable()
     }
     return PropertyList::dictionaryFromFile(
                bundle->contentsPath() + QStringLiteral("/Resources/en.lproj/Localizable.strings"))
+        .value()
         .value_or(QVariantMap());
 }
 
