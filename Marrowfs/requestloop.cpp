@@ -17,6 +17,8 @@ constexpr uint32_t QuickReadBytes = 64 * 1024;
 // Writes land in the page cache; large ones are handed on all the same so
 // the reading thread never copies a megabyte while others wait.
 constexpr uint32_t QuickWriteBytes = 128 * 1024;
+// Buffers kept for reuse after a burst; each is about a megabyte.
+constexpr size_t MaxSpareBuffers = 16;
 
 template<typename Body> bool bodyOf(const char *request, size_t size, Body &body)
 {
@@ -136,6 +138,10 @@ void RequestLoop::work()
         buffer.mem = request.buffer;
         fuse_session_process_buf(m_session, &buffer);
         lock.lock();
-        m_spare.push_back(request.buffer);
+        if (m_spare.size() < MaxSpareBuffers) {
+            m_spare.push_back(request.buffer);
+        } else {
+            std::free(request.buffer); // NOLINT(cppcoreguidelines-no-malloc)
+        }
     }
 }
