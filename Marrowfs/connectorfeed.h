@@ -44,6 +44,7 @@ public:
 
 private:
     void publish();
+    static void logNoPresenter(const QString &message);
 
     ParleyConnector &m_connector;
     VolumeAlertPresenter *m_presenter;

@@ -39,14 +39,14 @@ namespace {
 // was told for this long.
 constexpr double CacheSeconds = 1.0;
 // Reads of at least this size are spliced from the real file.
-constexpr size_t SpliceFromBytes = 64 * 1024;
+constexpr size_t SpliceFromBytes = size_t(64) * 1024;
 // The kernel asks for at most its read-ahead window (128 KiB) at a time and
 // waits for each piece: on a sequential walk the real file is asked this far
 // ahead, so its disk reads run while the kernel takes the pieces before.
-constexpr off_t ReadAheadBytes = 8 * 1024 * 1024;
+constexpr off_t ReadAheadBytes = off_t(8) * 1024 * 1024;
 // Requests this close to the last one's end count as one walk (the kernel's
 // read-ahead requests may be served out of order by the request threads).
-constexpr off_t SequentialSlackBytes = 1024 * 1024;
+constexpr off_t SequentialSlackBytes = off_t(1024) * 1024;
 
 // Every handle says what it is: the kernel may hand a folder's handle to a
 // request that takes a file's (a truncation through an open folder).

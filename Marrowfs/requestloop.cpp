@@ -17,6 +17,8 @@ constexpr uint32_t QuickReadBytes = 64 * 1024;
 // Writes land in the page cache; large ones are handed on all the same so
 // the reading thread never copies a megabyte while others wait.
 constexpr uint32_t QuickWriteBytes = 128 * 1024;
+// Buffers kept for reuse after a burst; each is about a megabyte.
+constexpr size_t MaxSpareBuffers = 16;
 
 template<typename Body> bool bodyOf(const char *request, size_t size, Body &body)
 {
@@ -75,6 +77,14 @@ void RequestLoop::run()
     }
     fuse_buf buffer = {};
     while (!fuse_session_exited(m_session)) {
+        if (!buffer.mem) {
+            // A spare one, or none: libfuse then makes one of its size.
+            std::lock_guard lock(m_mutex);
+            if (!m_spare.empty()) {
+                buffer.mem = m_spare.back();
+                m_spare.pop_back();
+            }
+        }
         const int received = fuse_session_receive_buf(m_session, &buffer);
         if (received == -EINTR) {
             continue;
@@ -82,15 +92,15 @@ void RequestLoop::run()
         if (received <= 0) {
             break;
         }
-        const char *bytes = static_cast<const char *>(buffer.mem);
-        if (isQuick(bytes, size_t(received))) {
+        if (isQuick(static_cast<const char *>(buffer.mem), size_t(received))) {
             fuse_session_process_buf(m_session, &buffer);
             continue;
         }
         {
             std::lock_guard lock(m_mutex);
-            m_queue.emplace_back(bytes, bytes + received);
+            m_queue.push_back({buffer.mem, size_t(received)});
         }
+        buffer.mem = nullptr;
         m_wake.notify_one();
     }
     {
@@ -102,8 +112,12 @@ void RequestLoop::run()
         worker.join();
     }
     m_workers.clear();
-    // libfuse made the buffer with malloc on the first request.
+    // libfuse made the buffers with malloc.
     std::free(buffer.mem); // NOLINT(cppcoreguidelines-no-malloc)
+    for (void *spare : m_spare) {
+        std::free(spare); // NOLINT(cppcoreguidelines-no-malloc)
+    }
+    m_spare.clear();
 }
 
 void RequestLoop::work()
@@ -116,13 +130,18 @@ void RequestLoop::work()
         if (m_queue.empty()) {
             return;
         }
-        std::vector<char> request = std::move(m_queue.front());
+        const Request request = m_queue.front();
         m_queue.pop_front();
         lock.unlock();
         fuse_buf buffer = {};
-        buffer.size = request.size();
-        buffer.mem = request.data();
+        buffer.size = request.size;
+        buffer.mem = request.buffer;
         fuse_session_process_buf(m_session, &buffer);
         lock.lock();
+        if (m_spare.size() < MaxSpareBuffers) {
+            m_spare.push_back(request.buffer);
+        } else {
+            std::free(request.buffer); // NOLINT(cppcoreguidelines-no-malloc)
+        }
     }
 }

@@ -6,9 +6,14 @@
 // listings, syncs, truncation and allocation, moves) go to a pool of
 // workers, so they never hold up the rest.
 //
+// A request handed on travels in the buffer it was read into; the reading
+// thread goes on with a spare one, and workers give buffers back, so no
+// request is copied.
+//
 // Threads: run() on the thread the owner gives it, until the session ends
 // (fuse_session_exit, then fuse_session_unmount); it ends the workers,
-// which it owns, before it returns. The queue is guarded by m_mutex.
+// which it owns, before it returns. The queue and the spare buffers are
+// guarded by m_mutex.
 #pragma once
 
 #include <condition_variable>
@@ -39,7 +44,14 @@ private:
     unsigned m_workerCount;
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::deque<std::vector<char>> m_queue;
+    // Buffers libfuse made with malloc, each holding one request.
+    struct Request
+    {
+        void *buffer;
+        size_t size;
+    };
+    std::deque<Request> m_queue;
+    std::vector<void *> m_spare;
     bool m_stopping = false;
     std::vector<std::thread> m_workers;
 };
