@@ -1,61 +1,21 @@
 #include "menustrings.h"
 
-#include "Marrowkit/platform/bundle.h"
-#include "Marrowkit/plist/propertylist.h"
-
-#include <QVariantMap>
-
-#include <mutex>
+#include "Marrowkit/platform/stringtable.h"
 
 namespace MenuStrings {
 
 namespace {
-
-QVariantMap loadTable()
-{
-    const auto bundle = Bundle::main();
-    if (!bundle) {
-        return {};
-    }
-    return PropertyList::dictionaryFromFile(
-               bundle->contentsPath() + QStringLiteral("/Resources/en.lproj/Localizable.strings"))
-        .value()
-        .value_or(QVariantMap());
-}
-
-const QVariantMap &table()
-{
-    static std::once_flag once;
-    static QVariantMap loaded;
-    std::call_once(once, [] { loaded = loadTable(); });
-    return loaded;
-}
 
 // Each text is looked up once and kept: the table does not change while
 // the program runs, and the menu asks for these thousands of times per
 // rebuild.
 QString text(const char *key, const char *englishDefault)
 {
-    return localized(QString::fromLatin1(key), QString::fromUtf8(englishDefault));
+    return StringTable::localizedString(QString::fromLatin1(key),
+                                        QString::fromUtf8(englishDefault));
 }
 
 } // namespace
-
-QString localized(const QString &key, const QString &englishDefault)
-{
-    const QVariant value = table().value(key);
-    return value.typeId() == QMetaType::QString ? value.toString() : englishDefault;
-}
-
-QString formatted(const QString &text, const QString &argument)
-{
-    QString result = text;
-    const qsizetype at = result.indexOf(QStringLiteral("%@"));
-    if (at >= 0) {
-        result.replace(at, 2, argument);
-    }
-    return result;
-}
 
 QString waiting()
 {
@@ -100,9 +60,9 @@ QString noXcodeSelected()
 }
 QString noSimulatorsFound(const QString &xcodeVersion)
 {
-    return formatted(text("marrowby.menu.message.no-simulators-found",
-                          "No Simulators for Xcode %@ with apps found"),
-                     xcodeVersion);
+    return StringTable::formatted(text("marrowby.menu.message.no-simulators-found",
+                                       "No Simulators for Xcode %@ with apps found"),
+                                  xcodeVersion);
 }
 QString unknownDevice()
 {

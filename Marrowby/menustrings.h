@@ -11,10 +11,6 @@
 
 namespace MenuStrings {
 
-QString localized(const QString &key, const QString &englishDefault);
-// The text with its first "%@" replaced by `argument`.
-QString formatted(const QString &text, const QString &argument);
-
 QString waiting();         // "Waiting for Simulators…"
 QString about();           // "About Marrowby"
 QString preferences();     // "Preferences…"

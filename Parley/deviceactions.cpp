@@ -2,7 +2,7 @@
 
 #include "deviceactions.h"
 
-#include "stringtable.h"
+#include "Marrowkit/platform/stringtable.h"
 
 #include "Marrowkit/devtools/developertools.h"
 #include "Marrowkit/foundation/log.h"

@@ -1,4 +1,4 @@
-#include "stringtable.h"
+#include "Marrowkit/platform/stringtable.h"
 
 #include "Marrowkit/platform/bundle.h"
 #include "Marrowkit/plist/propertylist.h"
