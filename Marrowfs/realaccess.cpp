@@ -1,6 +1,8 @@
 // Confined descriptor walks with openat2.
 #include "realaccess_p.h"
 
+#include "entrypointcache_p.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -12,10 +14,10 @@ namespace realaccess {
 
 int openBeneath(const QString &entryPoint, const QString &relative, int flags, mode_t mode)
 {
-    ScopedFd root(
-        ::open(QFile::encodeName(entryPoint).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (root.get() < 0) {
-        return -errno;
+    int error = 0;
+    const EntryPointCache::DescriptorPtr root = EntryPointCache::shared().open(entryPoint, error);
+    if (!root) {
+        return error;
     }
     const QByteArray below = relative.isEmpty() ? QByteArray(".") : QFile::encodeName(relative);
     open_how how{};
@@ -23,7 +25,7 @@ int openBeneath(const QString &entryPoint, const QString &relative, int flags, m
     // openat2 refuses the file-type bits a create request carries.
     how.mode = (flags & (O_CREAT | O_TMPFILE)) ? (mode & 07777) : 0;
     how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
-    const long fd = ::syscall(SYS_openat2, root.get(), below.constData(), &how, sizeof how);
+    const long fd = ::syscall(SYS_openat2, root->get(), below.constData(), &how, sizeof how);
     return fd < 0 ? -errno : int(fd);
 }
 

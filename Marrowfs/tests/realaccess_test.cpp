@@ -2,6 +2,8 @@
 // folder holds.
 #include "realaccess_p.h"
 
+#include "entrypointcache_p.h"
+
 #include "tests/support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +14,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -54,4 +57,60 @@ TEST(RealAccess, LinksAndNamesNeverLeadOutOfTheEntryPoint)
     // A creation through a link that leads out is refused too.
     EXPECT_EQ(opened(entry, QStringLiteral("up/planted"), O_CREAT | O_WRONLY), EXDEV);
     EXPECT_FALSE(QFile::exists(world.filePath(QStringLiteral("planted"))));
+}
+
+namespace {
+
+ino_t inodeOf(int fd)
+{
+    struct stat st = {};
+    return ::fstat(fd, &st) == 0 ? st.st_ino : 0;
+}
+
+ino_t inodeOf(const QString &path)
+{
+    struct stat st = {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
+}
+
+} // namespace
+
+// The app's data folder is removed and made anew by a reset, or moved aside
+// and replaced: the walks must start from the folder that is there now.
+TEST(RealAccess, AnEntryPointReplacedBehindTheVolumeIsFollowed)
+{
+    QTemporaryDir world;
+    const QString entry = world.filePath(QStringLiteral("Data"));
+    ASSERT_TRUE(QDir().mkpath(entry));
+    EntryPointCache cache;
+    int error = 0;
+    const EntryPointCache::DescriptorPtr first = cache.open(entry, error);
+    ASSERT_TRUE(first) << error;
+    EXPECT_EQ(inodeOf(first->get()), inodeOf(entry));
+
+    // Removed and made again: seen at once, however young the descriptor.
+    ASSERT_TRUE(QDir(entry).removeRecursively());
+    ASSERT_TRUE(QDir().mkpath(entry));
+    const EntryPointCache::DescriptorPtr remade = cache.open(entry, error);
+    ASSERT_TRUE(remade) << error;
+    EXPECT_EQ(inodeOf(remade->get()), inodeOf(entry));
+    // The holder of the old descriptor can still use it.
+    EXPECT_EQ(inodeOf(first->get()), inodeOf(first->get()));
+
+    // Moved aside and replaced: seen once the descriptor is older than the
+    // time the kernel trusts the volume's answers.
+    ASSERT_TRUE(QDir().rename(entry, world.filePath(QStringLiteral("Old"))));
+    ASSERT_TRUE(QDir().mkpath(entry));
+    const ino_t now = inodeOf(entry);
+    EXPECT_TRUE(testsupport::waitFor(
+        [&] {
+            const EntryPointCache::DescriptorPtr current = cache.open(entry, error);
+            return current && inodeOf(current->get()) == now;
+        },
+        EntryPointCache::MaxAge * 3));
+
+    // Gone for good: the error, and no descriptor.
+    ASSERT_TRUE(QDir(entry).removeRecursively());
+    EXPECT_FALSE(cache.open(entry, error));
+    EXPECT_EQ(error, -ENOENT);
 }
