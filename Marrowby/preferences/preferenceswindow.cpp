@@ -58,11 +58,24 @@ void PreferencesWindow::tabSelected(int index)
 
 void PreferencesWindow::fitToContent()
 {
-    const int top = geometry().top();
-    if (QLayout *own = layout()) {
-        own->activate();
+    QWidget *page = m_tabs->currentWidget();
+    QLayout *own = layout();
+    if (!page || !own) {
+        return;
     }
-    resize(width(), sizeHint().height());
+    const int top = geometry().top();
+    // Children shown or hidden inside the pane do not always mark the
+    // layouts above them dirty at once: ask them all again.
+    if (page->layout()) {
+        page->layout()->invalidate();
+    }
+    m_tabs->updateGeometry();
+    own->invalidate();
+    own->activate();
+    // The tab widget asks for the room of its largest tab; the window
+    // wants the shown one's, plus the tab bar and margins around it.
+    const int chrome = height() - page->height();
+    resize(width(), std::max(minimumHeight(), chrome + page->sizeHint().height()));
     // A resize keeps the top-left corner; said here because the desktop's
     // window manager may not, and the top edge is what the user watches.
     if (isVisible() && geometry().top() != top) {
