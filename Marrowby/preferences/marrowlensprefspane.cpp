@@ -5,8 +5,13 @@
 #include "switchbutton.h"
 
 #include "Marrowkit/foundation/log.h"
+#include "Marrowkit/platform/fileobserver.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
+#include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 
 MarrowlensPrefsPane::MarrowlensPrefsPane(PluginRegistry &registry,
@@ -31,6 +36,65 @@ MarrowlensPrefsPane::MarrowlensPrefsPane(PluginRegistry &registry,
 
     connect(m_switch, &QAbstractButton::clicked, this,
             &MarrowlensPrefsPane::toggleEnableMarrowlens);
+    startObserving();
+}
+
+MarrowlensPrefsPane::~MarrowlensPrefsPane()
+{
+    // Once stopped, no handler runs any more; what it posted to this pane
+    // goes with the pane.
+    stopObserving();
+}
+
+QString MarrowlensPrefsPane::registryFolder()
+{
+    return QDir::homePath() + QStringLiteral("/Library/Caches/com.apple.pluginkit");
+}
+
+void MarrowlensPrefsPane::startObserving()
+{
+    const QString folder = registryFolder();
+    if (m_marrowlensEnablingChangeObserver || !QFileInfo(folder).isDir()) {
+        return;
+    }
+    MarrowlensPrefsPane *pane = this;
+    m_marrowlensEnablingChangeObserver = std::make_unique<FileObserver>(
+        QUrl::fromLocalFile(folder),
+        [pane] {
+            QMetaObject::invokeMethod(pane, &MarrowlensPrefsPane::registryChanged,
+                                      Qt::QueuedConnection);
+        },
+        [] {});
+    m_marrowlensEnablingChangeObserver->startMonitoring();
+}
+
+void MarrowlensPrefsPane::stopObserving()
+{
+    if (m_marrowlensEnablingChangeObserver) {
+        m_marrowlensEnablingChangeObserver->stopMonitoring();
+        m_marrowlensEnablingChangeObserver.reset();
+    }
+}
+
+void MarrowlensPrefsPane::renewFileObserver()
+{
+    stopObserving();
+    startObserving();
+}
+
+void MarrowlensPrefsPane::registryChanged()
+{
+    if (m_refreshQueued) {
+        return;
+    }
+    m_refreshQueued = true;
+    // Changes arrive in bursts (a new file, then its rename): the ones
+    // already queued are taken in by one reading.
+    QTimer::singleShot(0, this, [this] {
+        m_refreshQueued = false;
+        refresh();
+        renewFileObserver();
+    });
 }
 
 std::optional<bool> MarrowlensPrefsPane::marrowlensEnabled()
@@ -55,6 +119,8 @@ void MarrowlensPrefsPane::toggleEnableMarrowlens(bool on)
 {
     const Result<Unit> changed = m_registry.setEnabled(on);
     refresh();
+    // The first election makes the registry's folder.
+    startObserving();
     if (const auto error = changed.error()) {
         MLOG_WARNING(error->localizedDescription());
         if (m_alertSink) {

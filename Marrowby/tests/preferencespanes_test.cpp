@@ -339,14 +339,18 @@ TEST_F(Preferences, theExtensionSwitchShowsTheRegistryAndChangesItThroughPlugink
     };
     EXPECT_TRUE(listed().startsWith(QLatin1Char('+')));
 
-    // Switched off elsewhere: the pane shows it when it appears again.
-    ASSERT_EQ(devtoolsworld::run(QStringLiteral("pluginkit"),
-                                 {QStringLiteral("-e"), QStringLiteral("ignore"),
-                                  QStringLiteral("-i"), marrowlensId})
-                  .status,
-              0);
-    pane.refresh();
-    EXPECT_FALSE(button.isChecked());
+    // Switched off and on elsewhere while the pane is open: it follows the
+    // registry's folder, now that the first election made it.
+    EXPECT_TRUE(pane.isObservingRegistry());
+    for (const bool on : {false, true}) {
+        ASSERT_EQ(devtoolsworld::run(QStringLiteral("pluginkit"),
+                                     {QStringLiteral("-e"),
+                                      on ? QStringLiteral("use") : QStringLiteral("ignore"),
+                                      QStringLiteral("-i"), marrowlensId})
+                      .status,
+                  0);
+        EXPECT_TRUE(waitFor([&] { return button.isChecked() == on; })) << on;
+    }
     EXPECT_TRUE(m_alerts.isEmpty());
 }
 

@@ -20,8 +20,10 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
 
@@ -217,4 +219,24 @@ TEST_F(PreferencesInTheApplication, theVolumeSwitchUnmountsAndMountsAndTheWindow
     pane.revealMountPathButton()->click();
     EXPECT_EQ(m_viewer->revealed, QList<QUrl>{QUrl::fromLocalFile(mountPath)});
     EXPECT_TRUE(m_alerts.isEmpty());
+}
+
+TEST_F(PreferencesInTheApplication, theProgramDrawsThePreferencesForTheDocumentation)
+{
+    MarrowbyDefaults::setMarrowfsEnabled(false);
+    const QString picture = m_home->filePath(QStringLiteral("preferences.png"));
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bus->address());
+    program.setProcessEnvironment(environment);
+    program.start(testsupport::bundlePath() + QStringLiteral("/Contents/MacOS/Marrowby"),
+                  {QStringLiteral("--window"), QStringLiteral("--preferences-screenshot"), picture,
+                   QStringLiteral("--quit-after-screenshot")});
+    ASSERT_TRUE(program.waitForFinished(60000));
+    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+    const QImage image(picture);
+    ASSERT_FALSE(image.isNull());
+    // Both tabs, side by side.
+    EXPECT_GT(image.width(), 2 * image.height());
+    EXPECT_FALSE(MarrowbyDefaults::marrowfsEnabled()) << "the picture changed a setting";
 }
