@@ -3,6 +3,9 @@
 #include "fileviewer.h"
 #include "marrowbydefaults.h"
 #include "menuactionhandlers.h"
+#include "pluginregistry.h"
+#include "preferenceswindow.h"
+#include "startatlogincontroller.h"
 
 #include "Marrowfs/connectorfeed.h"
 #include "Marrowfs/marrowfscontroller.h"
@@ -23,6 +26,11 @@ QString marrowlensIdentifier()
     return QStringLiteral("dev.marrowby.marrowby.Marrowby.Marrowlens");
 }
 
+QString loginHelperIdentifier()
+{
+    return QStringLiteral("dev.marrowby.marrowby.MarrowbyHelper");
+}
+
 } // namespace
 
 AppDelegate::AppDelegate(Options options) : m_options(std::move(options))
@@ -33,6 +41,8 @@ AppDelegate::AppDelegate(Options options) : m_options(std::move(options))
     if (!m_options.photoChooser) {
         m_options.photoChooser = &MenuActionHandlers::chooseImagesWithDialog;
     }
+    m_startAtLogin = std::make_unique<StartAtLoginController>(loginHelperIdentifier());
+    m_pluginRegistry = std::make_unique<PluginRegistry>(marrowlensIdentifier());
     m_parleyConnector = std::make_unique<ParleyConnector>(QStringLiteral("Marrowby"), std::nullopt,
                                                           m_options.busAddress);
     StatusItemController::Options menuOptions;
@@ -53,6 +63,8 @@ AppDelegate::AppDelegate(Options options) : m_options(std::move(options))
 
 AppDelegate::~AppDelegate()
 {
+    // The window's panes call into the delegate: it goes first.
+    m_preferences.reset();
     // Without a quit (a test that drops the delegate), the volume still goes
     // first; the service is left to its other clients.
     m_marrowfs.reset();
@@ -125,6 +137,44 @@ void AppDelegate::applicationDidFinishLaunching()
         handlers->imagesDropped(device, urls);
     };
     m_statusItemController->alertPresenter = [this](const QString &message) { showAlert(message); };
+    m_statusItemController->setPreferencesOpener([this] { showPreferences(); });
+}
+
+void AppDelegate::showPreferences()
+{
+    if (!m_preferences) {
+        PreferencesWindow::Options options;
+        const auto alert = [this](const QString &message) { showAlert(message); };
+        options.general.startAtLogin = m_startAtLogin.get();
+        options.general.fileViewer = m_options.fileViewer;
+        options.general.alertSink = alert;
+        MarrowfsPrefsPane::Volume &volume = options.marrowfs.volume;
+        volume.isOn = [this] { return m_marrowfs != nullptr; };
+        volume.isMounted = [this] { return m_marrowfs && m_marrowfs->isMounted(); };
+        volume.start = [this] { startMarrowfs(); };
+        volume.stop = [this] { stopMarrowfs(); };
+        volume.mountPath = [this] {
+            if (m_marrowfs) {
+                return m_marrowfs->mountPath();
+            }
+            return m_options.mountPath.isEmpty() ? MarrowfsController::defaultMountPath()
+                                                 : m_options.mountPath;
+        };
+        volume.fuseAvailable = [](QString *reason) {
+            return MarrowfsController::isFuseAvailable(reason);
+        };
+        options.marrowfs.registry = m_pluginRegistry.get();
+        options.marrowfs.fileViewer = m_options.fileViewer;
+        options.marrowfs.alertSink = alert;
+        m_preferences = std::make_unique<PreferencesWindow>(std::move(options));
+        // The announcement of another Xcode: the menu reconnects and
+        // rebuilds, and through it the volume makes its readme again.
+        connect(m_preferences.get(), &PreferencesWindow::xcodeVersionDidChange, this,
+                [this](const Box<XcodeVersion> &current) {
+                    m_statusItemController->xcodeSelectionDidChange(current.value());
+                });
+    }
+    m_preferences->present();
 }
 
 void AppDelegate::enableMarrowlensOnce()

@@ -1,7 +1,8 @@
 // The application: owns the service connector, the status menu and, while
 // the volume is switched on, the volume with the feed that fills it from the
-// connector. Starts up in a fixed order (log, defaults, volume, the menu's
-// handlers) and shuts down the volume before the service.
+// connector, and the preferences window once opened. Starts up in a fixed
+// order (log, defaults, volume, the menu's handlers and the preferences) and
+// shuts down the volume before the service.
 //
 // Threads: main thread.
 #pragma once
@@ -20,6 +21,9 @@ class FileViewer;
 class MarrowfsController;
 class MenuActionHandlers;
 class ParleyConnector;
+class PluginRegistry;
+class PreferencesWindow;
+class StartAtLoginController;
 
 class AppDelegate : public QObject, public VolumeAlertPresenter
 {
@@ -51,6 +55,12 @@ public:
     void startMarrowfs();
     void stopMarrowfs();
 
+    // Opens the preferences window, or brings the open one to the front.
+    void showPreferences();
+    // Null until the preferences were first opened.
+    PreferencesWindow *preferencesWindow() const { return m_preferences.get(); }
+    StartAtLoginController &startAtLoginController() const { return *m_startAtLogin; }
+
     MarrowfsController *marrowfs() const { return m_marrowfs.get(); }
     StatusItemController &statusItemController() const { return *m_statusItemController; }
     ParleyConnector &parleyConnector() const { return *m_parleyConnector; }
@@ -74,6 +84,9 @@ private:
     std::unique_ptr<ParleyConnector> m_parleyConnector;
     std::unique_ptr<StatusItemController> m_statusItemController;
     std::unique_ptr<MenuActionHandlers> m_handlers;
+    std::unique_ptr<StartAtLoginController> m_startAtLogin;
+    std::unique_ptr<PluginRegistry> m_pluginRegistry;
+    std::unique_ptr<PreferencesWindow> m_preferences;
     QStringList m_missing;
     bool m_terminated = false;
 };

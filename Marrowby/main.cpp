@@ -2,7 +2,10 @@
 // line, makes the delegate and runs until Quit or SIGTERM/SIGINT, which end
 // the same way: the volume is unmounted before the service is stopped.
 #include "appdelegate.h"
+#include "instancelock.h"
 #include "menuscreenshot.h"
+#include "preferencesscreenshot.h"
+#include "preferenceswindow.h"
 #include "quitsignals.h"
 
 #include "Marrowfs/marrowfscontroller.h"
@@ -67,6 +70,10 @@ int main(int argc, char *argv[])
         QStringLiteral("screenshot"),
         QStringLiteral("Save a picture of the open menu with an app highlighted."),
         QStringLiteral("png"));
+    const QCommandLineOption preferencesScreenshot(
+        QStringLiteral("preferences-screenshot"),
+        QStringLiteral("Save a picture of the preferences window, every tab side by side."),
+        QStringLiteral("png"));
     const QCommandLineOption quitAfter(QStringLiteral("quit-after-screenshot"),
                                        QStringLiteral("Quit once the picture is saved."));
     const QCommandLineOption holdKeys(
@@ -76,8 +83,20 @@ int main(int argc, char *argv[])
     const QCommandLineOption mountPath(QStringLiteral("mount-path"),
                                        QStringLiteral("Mount the volume here."),
                                        QStringLiteral("folder"));
-    parser.addOptions({window, screenshot, quitAfter, holdKeys, mountPath});
+    parser.addOptions({window, screenshot, preferencesScreenshot, quitAfter, holdKeys, mountPath});
     parser.process(application);
+
+    // One Marrowby per user: a second one would mount over the first's
+    // volume and show a second icon. The login helper hands its lock down.
+    const InstanceLock instance = InstanceLock::acquireForApplication(InstanceLock::defaultPath());
+    if (instance.state() == InstanceLock::State::HeldByAnother) {
+        say(QStringLiteral("Marrowby runs already for this user"));
+        return 0;
+    }
+    if (instance.state() == InstanceLock::State::Unusable) {
+        say(QStringLiteral("cannot tell whether Marrowby runs already (%1); starting anyway")
+                .arg(instance.errorString()));
+    }
 
     AppDelegate::Options options;
     options.statusArea = parser.isSet(window) ? StatusItemController::StatusArea::Window
@@ -115,6 +134,23 @@ int main(int argc, char *argv[])
                 status = 1;
             }
             if (parser.isSet(quitAfter)) {
+                QApplication::quit();
+            }
+        });
+    }
+    if (parser.isSet(preferencesScreenshot)) {
+        QTimer::singleShot(0, &application, [&] {
+            delegate.showPreferences();
+            const QString path = parser.value(preferencesScreenshot);
+            const QString error =
+                PreferencesScreenshot::capture(*delegate.preferencesWindow(), path);
+            if (error.isEmpty()) {
+                say(QStringLiteral("preferences picture saved to ") + path);
+            } else {
+                say(QStringLiteral("no preferences picture: ") + error);
+                status = 1;
+            }
+            if (parser.isSet(quitAfter) && !parser.isSet(screenshot)) {
                 QApplication::quit();
             }
         });
