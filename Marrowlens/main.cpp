@@ -1,6 +1,7 @@
 // Marrowlens, the file-manager extension program: started by the session bus
 // when a file-manager shim first calls dev.marrowby.marrowby.Marrowlens, it
 // serves /FinderSync until it has observed nothing for a while.
+#include "activationfile.h"
 #include "findersync.h"
 #include "findersyncadaptor.h"
 #include "findersynccontroller.h"
@@ -65,8 +66,24 @@ int main(int argc, char *argv[])
                                     QStringLiteral("The volume's mount point (default: the "
                                                    "mounted volume, else ~/Volumes/Marrowby)."),
                                     QStringLiteral("path"));
-    parser.addOption(volume);
+    const QCommandLineOption installActivation(
+        QStringLiteral("install-activation"),
+        QStringLiteral("Let the session bus start this program (writes the user's activation "
+                       "file) and exit."));
+    const QCommandLineOption removeActivation(QStringLiteral("remove-activation"),
+                                              QStringLiteral("Remove that file and exit."));
+    parser.addOptions({volume, installActivation, removeActivation});
     parser.process(*application);
+    if (parser.isSet(installActivation) || parser.isSet(removeActivation)) {
+        const bool done = parser.isSet(installActivation)
+                              ? ActivationFile::install(QCoreApplication::applicationFilePath())
+                              : ActivationFile::remove();
+        if (!done) {
+            std::fprintf(stderr, "Marrowlens: cannot change %s\n",
+                         qPrintable(ActivationFile::path()));
+        }
+        return done ? 0 : 1;
+    }
 
     RotatingLogFileConfiguration logging;
     logging.directoryPath = QStringLiteral("~/Library/Logs/Marrowby/Marrowlens.log");

@@ -33,7 +33,6 @@ QString unescaped(const QByteArray &field)
 
 std::optional<QString> mountPointIn(const QByteArray &mountInfo, const QString &home)
 {
-    std::optional<QString> found;
     for (const QByteArray &line : mountInfo.split('\n')) {
         // id parent major:minor root mount-point options [optional...] - type source super
         const QList<QByteArray> fields = line.split(' ');
@@ -42,15 +41,14 @@ std::optional<QString> mountPointIn(const QByteArray &mountInfo, const QString &
             fields.at(separator + 1) != "fuse.marrowby") {
             continue;
         }
+        // Another user's volume (or another test's, all run by one user)
+        // is mounted below another home.
         const QString mountPoint = unescaped(fields.at(4));
         if (mountPoint.startsWith(home + QLatin1Char('/'))) {
             return mountPoint;
         }
-        if (!found) {
-            found = mountPoint;
-        }
     }
-    return found;
+    return std::nullopt;
 }
 
 QString volumePath()

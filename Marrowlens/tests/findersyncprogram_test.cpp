@@ -13,6 +13,8 @@
 #include "Marrowkit/Connection/parleycontract.h"
 
 #include <QDBusPendingReply>
+#include <QFile>
+#include <QProcess>
 
 using testsupport::waitFor;
 
@@ -228,4 +230,29 @@ TEST_F(LensProgram, DolphinsDirectoryListersBeginAndEndObservations)
     announce(QStringLiteral("leftDirectory"), volumeUrl);
     EXPECT_TRUE(waitFor([&] { return m_bus->ownerProcess(LensContract::serviceName()) == 0; },
                         std::chrono::seconds(15)));
+}
+
+TEST_F(LensProgram, ItsOwnActivationFileLetsASessionBusStartIt)
+{
+    const QString program =
+        testsupport::bundlePath() +
+        QStringLiteral("/Contents/PlugIns/Marrowlens.appex/Contents/MacOS/Marrowlens");
+    ASSERT_EQ(QProcess::execute(program, {QStringLiteral("--install-activation")}), 0);
+    const QString services = m_home->filePath(QStringLiteral(".local/share/dbus-1/services"));
+    QFile file(services + QStringLiteral("/dev.marrowby.marrowby.Marrowlens.service"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains((QStringLiteral("Exec=") + program).toUtf8()));
+    file.close();
+
+    setEnabled(true);
+    testsupport::PrivateBus session({services});
+    ASSERT_TRUE(session.isRunning());
+    FinderSyncProxy host(LensContract::serviceName(), LensContract::objectPath(),
+                         session.connect(QStringLiteral("session-host")));
+    EXPECT_EQ(host.directoryPaths(), QStringList{volumePath()});
+
+    ASSERT_EQ(QProcess::execute(program, {QStringLiteral("--remove-activation")}), 0);
+    EXPECT_FALSE(file.exists());
+    EXPECT_EQ(QProcess::execute(program, {QStringLiteral("--remove-activation")}), 0)
+        << "nothing to remove is no failure";
 }
