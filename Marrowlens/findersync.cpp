@@ -18,8 +18,9 @@ namespace {
 
 const QString VolumeIconName = QStringLiteral(".VolumeIcon.icns");
 const QString ReadmeName = QStringLiteral("Readme.txt");
-// A host that never ends what it began must not grow this without bound.
-constexpr qsizetype MaximumObservedPaths = 4096;
+// A host asking about endless made-up names must not grow this without
+// bound.
+constexpr qsizetype MaximumBadgedDevices = 4096;
 
 QString joined(const QString &base, const QStringList &below)
 {
@@ -145,7 +146,8 @@ void FinderSync::requestBadgeIdentifierForURL(const QUrl &url)
         return;
     }
     const QString name = path->name(0);
-    if (name == VolumeIconName || name == ReadmeName) {
+    if (name == VolumeIconName || name == ReadmeName ||
+        (!m_bagdedDevices.contains(name) && m_bagdedDevices.size() >= MaximumBadgedDevices)) {
         return;
     }
     m_bagdedDevices.insert(name, url);

@@ -70,6 +70,9 @@ public:
 
     static const QString BadgeIdentifier;     // "Booted"
     static const QString ConnectorIdentifier; // "Marrowlens"
+    // A host that never ends what it began must not grow the set without
+    // bound: further folders are not observed.
+    static constexpr qsizetype MaximumObservedPaths = 4096;
 
     // Registers the volume and the "Booted" badge with the host.
     FinderSync(FinderSyncController &host, Revealer &revealer, Setup setup,

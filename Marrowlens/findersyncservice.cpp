@@ -132,15 +132,21 @@ void FinderSyncService::leftDirectory(const QString &url)
 void FinderSyncService::begin(const QString &host, const QString &path)
 {
     m_idleTimer.start();
-    if (!refreshEnabled()) {
+    // Only the volume's folders are counted: the bookkeeping of a confused
+    // or hostile host stays as small as the extension's own.
+    if (!VolumePath::below(m_finderSync.volumePath(), path) || !refreshEnabled()) {
         return;
-    }
-    if (!host.isEmpty() && !m_observationsByHost.contains(host)) {
-        m_hostWatcher->addWatchedService(host);
     }
     int total = 0;
     for (const auto &observations : std::as_const(m_observationsByHost)) {
         total += observations.value(path);
+    }
+    if (total == 0 && m_finderSync.observedPaths().size() >= FinderSync::MaximumObservedPaths) {
+        MLOG_WARNING(QStringLiteral("Too many folders observed; ignored: ") + path);
+        return;
+    }
+    if (!host.isEmpty() && !m_observationsByHost.contains(host)) {
+        m_hostWatcher->addWatchedService(host);
     }
     ++m_observationsByHost[host][path];
     // Two windows on one folder are one observation for the extension: it
