@@ -39,6 +39,7 @@ std::optional<QString> localPath(const std::optional<QUrl> &url)
 
 const QString FinderSync::BadgeIdentifier = QStringLiteral("Booted");
 const QString FinderSync::ConnectorIdentifier = QStringLiteral("Marrowlens");
+const QString FinderSync::RunningMessageAction = QStringLiteral("deviceIsRunning");
 
 FinderSync::FinderSync(FinderSyncController &host, Revealer &revealer, Setup setup, QObject *parent)
     : QObject(parent), m_host(host), m_revealer(revealer), m_setup(std::move(setup))

@@ -37,7 +37,7 @@ class SimulatorUpdate;
 struct FinderSyncMenuItem
 {
     QString title;
-    QString action; // a selector name such as "revealDeviceInFinder:"; empty when disabled
+    QString action; // a selector name such as "revealDeviceInFinder:"
     QString keyEquivalent;
     QString imagePath;
     bool enabled = true;
@@ -70,6 +70,8 @@ public:
 
     static const QString BadgeIdentifier;     // "Booted"
     static const QString ConnectorIdentifier; // "Marrowlens"
+    // The action of the disabled "is currently running" item: does nothing.
+    static const QString RunningMessageAction;
     // A host that never ends what it began must not grow the set without
     // bound: further folders are not observed.
     static constexpr qsizetype MaximumObservedPaths = 4096;

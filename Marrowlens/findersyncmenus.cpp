@@ -80,7 +80,10 @@ FinderSyncMenu FinderSync::deviceMenu(const VolumePath &path, bool single)
     const QString name = path.name(0);
     const SimulatorDevicePtr device = selectedDevice();
     if (device && device->booted()) {
-        FinderSyncMenuItem running = menuItem(LensStrings::deviceRunning(name), QString(), {});
+        // A message, not an action; hosts drop items without a name, so it
+        // has one that does nothing.
+        FinderSyncMenuItem running =
+            menuItem(LensStrings::deviceRunning(name), FinderSync::RunningMessageAction, {});
         running.enabled = false;
         menu.items.append(running);
     } else {
@@ -130,6 +133,9 @@ bool FinderSync::performAction(const QString &action)
         {QStringLiteral("uninstall:"), &FinderSync::uninstall},
         {QStringLiteral("revealAppGroups:"), &FinderSync::revealAppGroups},
     };
+    if (action == RunningMessageAction) {
+        return true;
+    }
     const Action chosen = actions.value(action);
     if (!chosen) {
         return false;

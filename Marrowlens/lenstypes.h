@@ -18,7 +18,7 @@ using LensBadgeList = QList<LensBadge>;
 
 struct LensMenuItem
 {
-    QString action; // handed back with performAction; empty for a disabled message
+    QString action; // handed back with performAction; never empty
     QString title;
     QString iconPath;
     bool enabled = true;

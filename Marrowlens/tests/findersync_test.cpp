@@ -112,7 +112,11 @@ TEST_F(LensWorld, ABootedDeviceIsRunningAndBadgedUntilItShutsDown)
     EXPECT_EQ(menu->items.at(1).title,
               QStringLiteral("\u201D%1\u201D is currently running").arg(booted));
     EXPECT_FALSE(menu->items.at(1).enabled);
-    EXPECT_TRUE(menu->items.at(1).action.isEmpty());
+    EXPECT_EQ(menu->items.at(1).action, QStringLiteral("deviceIsRunning"))
+        << "named, so that hosts keep it; choosing it does nothing";
+    const auto revealedBefore = m_revealer.revealed.size();
+    EXPECT_TRUE(m_finderSync->performAction(menu->items.at(1).action));
+    EXPECT_EQ(m_revealer.revealed.size(), revealedBefore);
     EXPECT_FALSE(actions(*menu).contains(QStringLiteral("launchSimulator:")));
 
     // Shut down through the developer tools, as a user in a terminal would.
