@@ -1,5 +1,7 @@
 // The structured values of the host interface, as they travel on the bus:
 // a badge (a(sss) in the contract) and a menu item (a(sssb)).
+//
+// Threads: values; any thread.
 #pragma once
 
 #include <QDBusArgument>

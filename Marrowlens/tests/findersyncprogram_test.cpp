@@ -256,3 +256,26 @@ TEST_F(LensProgram, ItsOwnActivationFileLetsASessionBusStartIt)
     EXPECT_EQ(QProcess::execute(program, {QStringLiteral("--remove-activation")}), 0)
         << "nothing to remove is no failure";
 }
+
+TEST_F(LensProgram, TwoHostsOnOneFolderAreOneObservationThatEndsWithTheLast)
+{
+    setEnabled(true);
+    auto nautilus = proxyOn(QStringLiteral("nautilus"));
+    auto other = proxyOn(QStringLiteral("other"));
+    nautilus->beginObservingDirectory(volumePath());
+    other->beginObservingDirectory(volumePath());
+    other->beginObservingDirectory(volumePath());
+    EXPECT_EQ(other->directoryPaths().size(), 1) << "both beginnings were heard";
+    const uint pid = m_bus->ownerProcess(LensContract::serviceName());
+    ASSERT_NE(pid, 0u);
+
+    nautilus->endObservingDirectory(volumePath());
+    nautilus->endObservingDirectory(volumePath()); // one end too many: ignored
+    other->endObservingDirectory(volumePath());
+    EXPECT_FALSE(waitFor([&] { return m_bus->ownerProcess(LensContract::serviceName()) != pid; },
+                         std::chrono::seconds(3)))
+        << "the other host's second window still shows the folder";
+    other->endObservingDirectory(volumePath());
+    EXPECT_TRUE(waitFor([&] { return m_bus->ownerProcess(LensContract::serviceName()) == 0; },
+                        std::chrono::seconds(15)));
+}
