@@ -1,6 +1,8 @@
 // The names the extension program and the file-manager shims agree on (the
 // interface itself is declared in dbus/dev.marrowby.marrowby.Marrowlens.FinderSync.xml),
 // and the identifier the plug-in registry knows the extension by.
+//
+// Threads: constants; any thread.
 #pragma once
 
 #include <QString>
