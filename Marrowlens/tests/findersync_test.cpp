@@ -338,3 +338,20 @@ TEST_F(LensWorld, AWindowOnAnAppsDataRefreshesWhenTheRealFolderChanges)
     ASSERT_TRUE(waitFor([&] { return m_record.changedPaths.contains(volumePath(group)); }));
     EXPECT_FALSE(m_record.changedPaths.contains(volumePath(documents)));
 }
+
+TEST_F(LensWorld, ABadgeAskedForBeforeTheCatalogueArrivesComesWithIt)
+{
+    makeFinderSync();
+    ASSERT_TRUE(observeRoot());
+    const QString booted = volumePath(nameOfBootedDevice());
+    m_finderSync->endObservingDirectoryAtURL(QUrl::fromLocalFile(volumePath()));
+    ASSERT_EQ(m_finderSync->parleyConnector(), nullptr);
+
+    m_record.badges.clear();
+    m_finderSync->beginObservingDirectoryAtURL(QUrl::fromLocalFile(volumePath()));
+    ASSERT_FALSE(m_finderSync->parleyConnector()->devices()) << "a new connector knows nothing yet";
+    m_finderSync->requestBadgeIdentifierForURL(QUrl::fromLocalFile(booted));
+    EXPECT_TRUE(m_record.badges.isEmpty());
+    EXPECT_TRUE(waitFor([&] { return lastBadge(booted) == QStringLiteral("Booted"); },
+                        std::chrono::seconds(20)));
+}
