@@ -4,6 +4,8 @@
 
 #include "Marrowkit/platform/filesystemchangenotifier.h"
 
+#include <algorithm>
+
 FinderSyncController::FinderSyncController(QObject *parent) : QObject(parent)
 {}
 
@@ -62,9 +64,12 @@ void FinderSyncController::setBadgeIdentifier(const QString &identifier, const Q
 
 void FinderSyncController::setSelectedPaths(const QStringList &paths)
 {
+    // Menus look at the first item and at whether there is more than one;
+    // a selection of millions from a hostile caller is not kept whole.
+    constexpr qsizetype Kept = 1000;
     m_selection.clear();
-    m_selection.reserve(paths.size());
-    for (const QString &path : paths) {
+    m_selection.reserve(std::min(paths.size(), Kept));
+    for (const QString &path : paths.first(std::min(paths.size(), Kept))) {
         m_selection.append(QUrl::fromLocalFile(path));
     }
 }

@@ -41,7 +41,8 @@ public:
     QString badgeIdentifier(const QString &path) const { return m_badgeByPath.value(path); }
 
     QList<QUrl> selectedItemURLs() const { return m_selection; }
-    // The host's selection as it came with a menu request or a chosen item.
+    // The host's selection as it came with a menu request or a chosen item
+    // (its first thousand items).
     void setSelectedPaths(const QStringList &paths);
 
     // Windows showing the folder at `path` should read it again: the host's
