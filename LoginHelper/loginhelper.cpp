@@ -10,7 +10,9 @@
 #include <QProcessEnvironment>
 
 #include <cstring>
+#include <fcntl.h>
 #include <spawn.h>
+#include <unistd.h>
 #include <vector>
 
 namespace LoginHelper {
@@ -39,12 +41,21 @@ QString spawnDetached(const QString &program, const QStringList &environment)
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    // The application outlives the helper and whatever read the helper's
+    // output: a pipe closed behind it would end it on its first log line.
+    // It keeps its own log file.
+    posix_spawn_file_actions_t streams;
+    posix_spawn_file_actions_init(&streams);
+    posix_spawn_file_actions_addopen(&streams, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&streams, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&streams, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     pid_t child = 0;
     // posix_spawn returns once the child has replaced itself with the
     // program (or failed to), so the lock is already in the application's
     // hands when the helper goes on.
     const int error =
-        posix_spawn(&child, path.constData(), nullptr, &attributes, argv, envp.data());
+        posix_spawn(&child, path.constData(), &streams, &attributes, argv, envp.data());
+    posix_spawn_file_actions_destroy(&streams);
     posix_spawnattr_destroy(&attributes);
     if (error != 0) {
         return QString::fromLocal8Bit(std::strerror(error));

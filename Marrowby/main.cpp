@@ -16,6 +16,7 @@
 #include <QCommandLineParser>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -53,6 +54,9 @@ void say(const QString &line)
 
 int main(int argc, char *argv[])
 {
+    // Started from a terminal or a launcher that has gone since, a write to
+    // a closed standard stream must fail, not end the application.
+    (void)::signal(SIGPIPE, SIG_IGN);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Marrowby"));
     QApplication::setQuitOnLastWindowClosed(false);

@@ -91,13 +91,17 @@ TEST_F(MarrowbyHelperProgram, startedTwiceInARowItStartsTheApplicationOnce)
     ASSERT_TRUE(ended(*second));
     EXPECT_EQ(first->exitCode(), 0);
     EXPECT_EQ(second->exitCode(), 0);
-    // Both helpers are gone, so whatever they started is running now.
+    // A helper may end before the child it started has become the
+    // application: wait for one, then make sure no second one follows.
+    ASSERT_TRUE(waitFor([&] { return !applications().isEmpty() && lockHeldElsewhere(); },
+                        std::chrono::seconds(30)));
+    EXPECT_FALSE(waitFor([&] { return applications().size() > 1; }, std::chrono::seconds(1)));
     EXPECT_EQ(applications().size(), 1);
-    EXPECT_TRUE(lockHeldElsewhere());
 
     // Once more while the application runs: nothing new.
     auto third = start(helperProgram());
     ASSERT_TRUE(ended(*third));
+    EXPECT_FALSE(waitFor([&] { return applications().size() > 1; }, std::chrono::seconds(1)));
     EXPECT_EQ(applications().size(), 1);
 }
 
