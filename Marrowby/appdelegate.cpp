@@ -15,8 +15,10 @@
 #include "Marrowkit/platform/bundle.h"
 
 #include <QDBusConnection>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QProcess>
 #include <QSystemTrayIcon>
 
 namespace {
@@ -115,6 +117,7 @@ void AppDelegate::applicationDidFinishLaunching()
 {
     configureLogging();
     noteMissingServices();
+    registerMarrowlensActivation();
     // The defaults read as registered (true) until written.
     if (MarrowbyDefaults::marrowfsEnabled()) {
         startMarrowfs();
@@ -175,6 +178,20 @@ void AppDelegate::showPreferences()
                 });
     }
     m_preferences->present();
+}
+
+void AppDelegate::registerMarrowlensActivation()
+{
+    // On every launch: the bus must start the extension program of this
+    // bundle, wherever the bundle was moved since. The program writes its own
+    // activation file; nothing waits for it.
+    const QString program =
+        QCoreApplication::applicationDirPath() +
+        QStringLiteral("/../PlugIns/Marrowlens.appex/Contents/MacOS/Marrowlens");
+    if (QFileInfo(program).isExecutable()) {
+        QProcess::startDetached(QFileInfo(program).canonicalFilePath(),
+                                {QStringLiteral("--install-activation")});
+    }
 }
 
 void AppDelegate::enableMarrowlensOnce()

@@ -75,6 +75,7 @@ Q_SIGNALS:
 
 private:
     void configureLogging();
+    void registerMarrowlensActivation();
     void enableMarrowlensOnce();
     void noteMissingServices();
 

@@ -5,6 +5,7 @@
 
 #include "statusnotifierwatcher.h"
 
+#include "Marrowkit/Connection/loginitem.h"
 #include "Marrowkit/Connection/parleycontract.h"
 
 #include <QDBusArgument>
@@ -15,6 +16,7 @@
 #include <QDBusVariant>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
@@ -207,6 +209,30 @@ TEST_F(MarrowbyProgram, sigtermUnmountsTheVolumeAndStopsTheService)
         EXPECT_TRUE(stderrText.contains(QStringLiteral("FUSE"))) << stderrText.toStdString();
     }
     EXPECT_TRUE(waitFor([&] { return m_bus->ownerProcess(ParleyContract::serviceName()) == 0; }));
+}
+
+// A fresh user gets the file manager's extension without a set-up step: the
+// launch tells the session bus how to start this bundle's extension program.
+TEST_F(MarrowbyProgram, launchLetsTheBusStartTheExtensionProgramOfThisBundle)
+{
+    const QString activation =
+        LoginItem::activationFilePath(QStringLiteral("dev.marrowby.marrowby.Marrowlens"));
+    ASSERT_TRUE(activation.startsWith(m_home->path())) << activation.toStdString();
+    ASSERT_FALSE(QFile::exists(activation));
+    m_program.start(marrowby(),
+                    {QStringLiteral("--window"), QStringLiteral("--mount-path"), m_mountPath});
+    ASSERT_TRUE(m_program.waitForStarted());
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(activation); }, std::chrono::seconds(20)));
+    QFile file(activation);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    const QString program =
+        QFileInfo(testsupport::bundlePath() +
+                  QStringLiteral("/Contents/PlugIns/Marrowlens.appex/Contents/MacOS/Marrowlens"))
+            .canonicalFilePath();
+    EXPECT_TRUE(text.contains(QStringLiteral("Name=dev.marrowby.marrowby.Marrowlens\n")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Exec=") + program)) << text.toStdString();
 }
 
 TEST_F(MarrowbyProgram, thePictureOfTheOpenMenuShowsTheHighlightedItemInThreeLines)
