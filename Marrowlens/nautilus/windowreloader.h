@@ -1,0 +1,25 @@
+// Makes the file manager's windows read their folders again. Main thread.
+//
+// The kernel reports no change made behind a FUSE mount, so Nautilus's
+// directory monitors stay silent when the real folders behind the volume
+// change. Nautilus 43 gives extensions no call to reload a folder; its
+// windows do have the action "reload" (F5), and GtkApplication exports each
+// window's actions on the bus at <application path>/window/<id>. The
+// reloader activates that action, through the bus, in every window of the
+// default GApplication: windows on other folders read theirs again too,
+// which is cheap and keeps selection and scroll position. Requests are
+// merged: at most one reload per interval.
+#pragma once
+
+#include <glib.h>
+
+G_BEGIN_DECLS
+
+typedef struct _MlensWindowReloader MlensWindowReloader;
+
+MlensWindowReloader *mlens_window_reloader_new(guint delay_ms);
+void mlens_window_reloader_free(MlensWindowReloader *reloader);
+// Asks for a reload within delay_ms.
+void mlens_window_reloader_request(MlensWindowReloader *reloader);
+
+G_END_DECLS
