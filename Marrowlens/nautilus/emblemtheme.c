@@ -97,7 +97,9 @@ static gboolean same_contents(const char *file, GBytes *image)
     return length == size && memcmp(old, data, size) == 0;
 }
 
-static gboolean install_one(const char *identifier, const char *image_path, GError **error)
+// TRUE on success; *written tells whether the theme got a new file.
+static gboolean install_one(const char *identifier, const char *image_path, gboolean *written,
+                            GError **error)
 {
     g_autofree char *name = mlens_emblem_name(identifier);
     if (name == NULL)
@@ -126,6 +128,7 @@ static gboolean install_one(const char *identifier, const char *image_path, GErr
     // GTK rescans a theme only when the mtime of the theme's folder changed.
     g_autofree char *theme = g_build_filename(g_get_user_data_dir(), "icons", "hicolor", NULL);
     g_utime(theme, NULL);
+    *written = TRUE;
     return TRUE;
 }
 
@@ -140,15 +143,16 @@ static void install_in_thread(GTask *task, gpointer source, gpointer data,
     const char *label = NULL;
     const char *image = NULL;
     GError *error = NULL;
+    gboolean written = FALSE;
     g_variant_iter_init(&iter, badges);
     while (g_variant_iter_next(&iter, "(&s&s&s)", &identifier, &label, &image)) {
         if (error == NULL)
-            install_one(identifier, image, &error);
+            install_one(identifier, image, &written, &error);
     }
     if (error != NULL)
         g_task_return_error(task, error);
     else
-        g_task_return_boolean(task, TRUE);
+        g_task_return_boolean(task, written);
 }
 
 void mlens_emblem_install_async(GVariant *badges, GCancellable *cancellable,

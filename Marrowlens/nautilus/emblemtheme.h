@@ -13,6 +13,8 @@ G_BEGIN_DECLS
 char *mlens_emblem_name(const char *identifier);
 
 // badges: a(sss) as the program sends them (identifier, label, image path).
+// The result is TRUE when a new or changed image was written, FALSE when the
+// theme had them all already, FALSE with error set on failure.
 void mlens_emblem_install_async(GVariant *badges, GCancellable *cancellable,
                                 GAsyncReadyCallback callback, gpointer data);
 gboolean mlens_emblem_install_finish(GAsyncResult *result, GError **error);

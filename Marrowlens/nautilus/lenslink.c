@@ -6,7 +6,7 @@
 #include "emblemtheme.h"
 #include "volumepaths.h"
 
-enum { MaxCachedBadges = 20000, MaxSelection = 1000 };
+enum { MaxCachedBadges = 20000, MaxSelection = 1000, ThemeRescanSeconds = 6 };
 
 struct _MlensLink
 {
@@ -17,6 +17,7 @@ struct _MlensLink
     char **m_directory_paths;
     GHashTable *m_badges; // path → identifier, as the program last said
     char *m_owner;        // the unique name last seen owning the program's name
+    guint m_theme_timeout;
 };
 
 static void read_directory_paths(MlensLink *link)
@@ -37,17 +38,30 @@ static void read_directory_paths(MlensLink *link)
     link->m_events.paths_changed(link->m_data);
 }
 
+static gboolean on_theme_rescanned(gpointer data)
+{
+    MlensLink *link = data;
+    link->m_theme_timeout = 0;
+    link->m_events.emblems_installed(link->m_data);
+    return G_SOURCE_REMOVE;
+}
+
 static void on_emblems_installed(GObject *source, GAsyncResult *result, gpointer data)
 {
     (void)source;
     g_autoptr(GError) error = NULL;
-    if (!mlens_emblem_install_finish(result, &error)) {
+    const gboolean written = mlens_emblem_install_finish(result, &error);
+    if (error != NULL) {
         if (!g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED))
             g_warning("badge images not installed: %s", error->message);
         return;
     }
     MlensLink *link = data;
-    link->m_events.emblems_installed(link->m_data);
+    // Nautilus drops an emblem whose icon its theme does not know, and GTK
+    // looks at the theme's folders again at most every five seconds: items
+    // are asked again once it surely did.
+    if (written && link->m_theme_timeout == 0)
+        link->m_theme_timeout = g_timeout_add_seconds(ThemeRescanSeconds, on_theme_rescanned, link);
 }
 
 static void on_badges(GObject *source, GAsyncResult *result, gpointer data)
@@ -200,6 +214,8 @@ void mlens_link_free(MlensLink *link)
     if (link == NULL)
         return;
     g_cancellable_cancel(link->m_cancellable);
+    if (link->m_theme_timeout != 0)
+        g_source_remove(link->m_theme_timeout);
     if (link->m_proxy != NULL) {
         g_signal_handlers_disconnect_by_data(link->m_proxy, link);
         g_object_unref(link->m_proxy);

@@ -28,7 +28,8 @@ typedef struct
     // A badge was set; an empty identifier removes it.
     void (*badge_changed)(const char *path, const char *identifier, gpointer data);
     void (*file_system_changed)(const char *path, gpointer data);
-    // A badge image was registered as an icon of the user's theme.
+    // A badge image newly became an icon of the user's theme, and the
+    // theme has been read again since.
     void (*emblems_installed)(gpointer data);
 } MlensLinkEvents;
 

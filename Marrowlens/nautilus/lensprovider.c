@@ -180,12 +180,14 @@ static void on_emblems_installed(gpointer data)
 static void on_begin(const char *folder, gpointer data)
 {
     MarrowlensProvider *self = data;
+    g_debug("observing %s", folder);
     mlens_link_begin_observing(self->m_link, folder);
 }
 
 static void on_end(const char *folder, gpointer data)
 {
     MarrowlensProvider *self = data;
+    g_debug("no longer observing %s", folder);
     mlens_link_end_observing(self->m_link, folder);
 }
 

@@ -36,8 +36,10 @@ static void on_windows_listed(GObject *source, GAsyncResult *result, gpointer da
         if ((*child)->path == NULL || !g_variant_is_object_path(base))
             continue;
         g_autofree char *path = g_strconcat(base, "/", (*child)->path, NULL);
-        if (g_variant_is_object_path(path))
-            activate_reload(connection, path);
+        if (!g_variant_is_object_path(path))
+            continue;
+        g_debug("reloading the window at %s", path);
+        activate_reload(connection, path);
     }
 }
 
