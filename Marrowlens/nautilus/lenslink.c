@@ -191,8 +191,10 @@ static void on_proxy_ready(GObject *source, GAsyncResult *result, gpointer data)
     g_signal_connect(proxy, "g-signal", G_CALLBACK(on_signal), link);
     g_signal_connect(proxy, "g-properties-changed", G_CALLBACK(on_properties_changed), link);
     g_signal_connect(proxy, "notify::g-name-owner", G_CALLBACK(on_owner_changed), link);
-    read_directory_paths(link);
+    // The owner first: items asked about again once the paths are known
+    // must not be told twice to the program.
     on_owner_changed(G_OBJECT(proxy), NULL, link);
+    read_directory_paths(link);
 }
 
 MlensLink *mlens_link_new(const MlensLinkEvents *events, gpointer data)

@@ -10,8 +10,10 @@
 #include "emblemtheme.h"
 #include "lenslink.h"
 #include "menusource.h"
+#include "observedfolders.h"
 #include "shownfiles.h"
 #include "volumepaths.h"
+#include "windowlocations.h"
 #include "windowreloader.h"
 
 enum {
@@ -27,6 +29,8 @@ struct _MarrowlensProvider
     GObject parent_instance;
     MlensLink *m_link;
     MlensShownFiles *m_shown;
+    MlensWindowLocations *m_locations;
+    MlensObservedFolders *m_observed;
     MlensMenuSource *m_menus;
     MlensWindowReloader *m_reloader;
     GPtrArray *m_pending;      // of Pending, waiting for a badge
@@ -130,9 +134,31 @@ static void on_badge_changed(const char *path, const char *identifier, gpointer 
         nautilus_file_info_invalidate_extension_info(shown);
 }
 
+// The folders of the volume the windows show: from the windows' locations
+// when this process exports them, else from the items Nautilus holds.
+static void update_observed(MarrowlensProvider *self)
+{
+    const char *const *roots = mlens_link_directory_paths(self->m_link);
+    g_autoptr(GPtrArray) shown = mlens_window_locations_available(self->m_locations)
+                                     ? mlens_window_locations_folders(self->m_locations)
+                                     : mlens_shown_files_folders(self->m_shown);
+    g_autoptr(GPtrArray) folders = g_ptr_array_new();
+    for (guint i = 0; i < shown->len; ++i) {
+        if (mlens_path_is_within(shown->pdata[i], roots))
+            g_ptr_array_add(folders, shown->pdata[i]);
+    }
+    mlens_observed_folders_update(self->m_observed, folders);
+}
+
+static void on_shown_changed(gpointer data)
+{
+    update_observed(data);
+}
+
 static void on_paths_changed(gpointer data)
 {
     MarrowlensProvider *self = data;
+    update_observed(self);
     const char *const *roots = mlens_link_directory_paths(self->m_link);
     g_autoptr(GPtrArray) early = g_steal_pointer(&self->m_before_paths);
     self->m_before_paths = g_ptr_array_new();
@@ -157,7 +183,7 @@ static void on_owner_changed(gboolean present, gpointer data)
         return;
     }
     // A new instance of the program knows nothing of the open windows.
-    g_autoptr(GPtrArray) folders = mlens_shown_files_observed(self->m_shown);
+    g_autoptr(GPtrArray) folders = mlens_observed_folders_list(self->m_observed);
     for (guint i = 0; i < folders->len; ++i)
         mlens_link_begin_observing(self->m_link, folders->pdata[i]);
     invalidate_items(self);
@@ -166,10 +192,14 @@ static void on_owner_changed(gboolean present, gpointer data)
 static void on_file_system_changed(const char *path, gpointer data)
 {
     MarrowlensProvider *self = data;
-    g_autofree char *parent = mlens_path_parent(path);
-    if (mlens_shown_files_is_observed(self->m_shown, path) ||
-        (parent != NULL && mlens_shown_files_is_observed(self->m_shown, parent)))
-        mlens_window_reloader_request(self->m_reloader);
+    if (mlens_window_locations_available(self->m_locations)) {
+        g_autoptr(GPtrArray) windows =
+            mlens_window_locations_windows_showing(self->m_locations, path);
+        mlens_window_reloader_request(self->m_reloader,
+                                      mlens_window_locations_owner(self->m_locations), windows);
+    } else if (mlens_observed_folders_contains(self->m_observed, path)) {
+        mlens_window_reloader_request_all(self->m_reloader);
+    }
 }
 
 static void on_emblems_installed(gpointer data)
@@ -291,11 +321,13 @@ static void marrowlens_provider_init(MarrowlensProvider *self)
         .file_system_changed = on_file_system_changed,
         .emblems_installed = on_emblems_installed,
     };
-    static const MlensShownEvents shown_events = {.begin = on_begin, .end = on_end};
+    static const MlensObservedEvents observed_events = {.begin = on_begin, .end = on_end};
     self->m_pending = g_ptr_array_new();
     self->m_unanswered = g_hash_table_new_full(g_str_hash, g_str_equal, g_free, NULL);
     self->m_before_paths = g_ptr_array_new();
-    self->m_shown = mlens_shown_files_new(&shown_events, self, EndGraceMs);
+    self->m_shown = mlens_shown_files_new(on_shown_changed, self);
+    self->m_observed = mlens_observed_folders_new(&observed_events, self, EndGraceMs);
+    self->m_locations = mlens_window_locations_new(on_shown_changed, self);
     self->m_reloader = mlens_window_reloader_new(ReloadDelayMs);
     self->m_link = mlens_link_new(&link_events, self);
     self->m_menus = mlens_menu_source_new(self->m_link, MenuTimeoutMs);
@@ -316,6 +348,8 @@ static void marrowlens_provider_finalize(GObject *object)
     g_ptr_array_unref(self->m_before_paths);
     g_hash_table_unref(self->m_unanswered);
     mlens_menu_source_free(self->m_menus);
+    mlens_window_locations_free(self->m_locations);
+    mlens_observed_folders_free(self->m_observed);
     mlens_shown_files_free(self->m_shown);
     mlens_window_reloader_free(self->m_reloader);
     mlens_link_free(self->m_link);

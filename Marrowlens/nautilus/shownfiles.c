@@ -1,5 +1,5 @@
-// Weak references to NautilusFileInfo objects, with a count per observed
-// folder of the references that keep it observed.
+// Weak references to NautilusFileInfo objects, with a count per folder of
+// the references that keep it shown.
 #include "shownfiles.h"
 
 typedef struct
@@ -11,20 +11,12 @@ typedef struct
 
 struct _MlensShownFiles
 {
-    MlensShownEvents m_events;
+    void (*m_changed)(gpointer data);
     gpointer m_data;
-    guint m_end_grace_ms;
     GHashTable *m_entries; // NautilusFileInfo* → Entry*
     GHashTable *m_by_path; // path → NautilusFileInfo* (borrowed)
-    GHashTable *m_counts;  // folder → count of entries keeping it observed
-    GHashTable *m_ending;  // folder → source id of its delayed end
+    GHashTable *m_counts;  // folder → count of entries keeping it shown
 };
-
-typedef struct
-{
-    MlensShownFiles *m_shown;
-    char *m_folder;
-} PendingEnd;
 
 static void entry_free(gpointer data)
 {
@@ -34,35 +26,12 @@ static void entry_free(gpointer data)
     g_free(entry);
 }
 
-static void pending_end_free(gpointer data)
-{
-    PendingEnd *pending = data;
-    g_free(pending->m_folder);
-    g_free(pending);
-}
-
-static gboolean on_end_due(gpointer data)
-{
-    PendingEnd *pending = data;
-    MlensShownFiles *shown = pending->m_shown;
-    g_hash_table_remove(shown->m_ending, pending->m_folder);
-    shown->m_events.end(pending->m_folder, shown->m_data);
-    return G_SOURCE_REMOVE;
-}
-
 static void hold(MlensShownFiles *shown, const char *folder)
 {
     const guint count = GPOINTER_TO_UINT(g_hash_table_lookup(shown->m_counts, folder));
     g_hash_table_replace(shown->m_counts, g_strdup(folder), GUINT_TO_POINTER(count + 1));
-    if (count > 0)
-        return;
-    gpointer source = NULL;
-    if (g_hash_table_lookup_extended(shown->m_ending, folder, NULL, &source)) {
-        g_source_remove(GPOINTER_TO_UINT(source));
-        g_hash_table_remove(shown->m_ending, folder);
-        return;
-    }
-    shown->m_events.begin(folder, shown->m_data);
+    if (count == 0)
+        shown->m_changed(shown->m_data);
 }
 
 static void release(MlensShownFiles *shown, const char *folder)
@@ -73,12 +42,7 @@ static void release(MlensShownFiles *shown, const char *folder)
         return;
     }
     g_hash_table_remove(shown->m_counts, folder);
-    PendingEnd *pending = g_new0(PendingEnd, 1);
-    pending->m_shown = shown;
-    pending->m_folder = g_strdup(folder);
-    const guint source = g_timeout_add_full(G_PRIORITY_DEFAULT, shown->m_end_grace_ms, on_end_due,
-                                            pending, pending_end_free);
-    g_hash_table_replace(shown->m_ending, g_strdup(folder), GUINT_TO_POINTER(source));
+    shown->m_changed(shown->m_data);
 }
 
 static void on_finalized(gpointer data, GObject *gone)
@@ -96,17 +60,14 @@ static void on_finalized(gpointer data, GObject *gone)
     g_hash_table_remove(shown->m_entries, gone);
 }
 
-MlensShownFiles *mlens_shown_files_new(const MlensShownEvents *events, gpointer data,
-                                       guint end_grace_ms)
+MlensShownFiles *mlens_shown_files_new(void (*changed)(gpointer data), gpointer data)
 {
     MlensShownFiles *shown = g_new0(MlensShownFiles, 1);
-    shown->m_events = *events;
+    shown->m_changed = changed;
     shown->m_data = data;
-    shown->m_end_grace_ms = end_grace_ms;
     shown->m_entries = g_hash_table_new_full(g_direct_hash, g_direct_equal, NULL, entry_free);
     shown->m_by_path = g_hash_table_new_full(g_str_hash, g_str_equal, g_free, NULL);
     shown->m_counts = g_hash_table_new_full(g_str_hash, g_str_equal, g_free, NULL);
-    shown->m_ending = g_hash_table_new_full(g_str_hash, g_str_equal, g_free, NULL);
     return shown;
 }
 
@@ -116,17 +77,12 @@ void mlens_shown_files_free(MlensShownFiles *shown)
         return;
     GHashTableIter iter;
     gpointer key = NULL;
-    gpointer value = NULL;
     g_hash_table_iter_init(&iter, shown->m_entries);
     while (g_hash_table_iter_next(&iter, &key, NULL))
         g_object_weak_unref(G_OBJECT(key), on_finalized, shown);
-    g_hash_table_iter_init(&iter, shown->m_ending);
-    while (g_hash_table_iter_next(&iter, NULL, &value))
-        g_source_remove(GPOINTER_TO_UINT(value));
     g_hash_table_unref(shown->m_entries);
     g_hash_table_unref(shown->m_by_path);
     g_hash_table_unref(shown->m_counts);
-    g_hash_table_unref(shown->m_ending);
     g_free(shown);
 }
 
@@ -172,13 +128,7 @@ NautilusFileInfo *mlens_shown_files_lookup(MlensShownFiles *shown, const char *p
     return g_hash_table_lookup(shown->m_by_path, path);
 }
 
-gboolean mlens_shown_files_is_observed(MlensShownFiles *shown, const char *folder)
-{
-    return g_hash_table_contains(shown->m_counts, folder) ||
-           g_hash_table_contains(shown->m_ending, folder);
-}
-
-GPtrArray *mlens_shown_files_observed(MlensShownFiles *shown)
+GPtrArray *mlens_shown_files_folders(MlensShownFiles *shown)
 {
     GPtrArray *folders = g_ptr_array_new();
     GHashTableIter iter;

@@ -5,10 +5,9 @@
 // change. Nautilus 43 gives extensions no call to reload a folder; its
 // windows do have the action "reload" (F5), and GtkApplication exports each
 // window's actions on the bus at <application path>/window/<id>. The
-// reloader activates that action, through the bus, in every window of the
-// default GApplication: windows on other folders read theirs again too,
-// which is cheap and keeps selection and scroll position. Requests are
-// merged: at most one reload per interval.
+// reloader activates that action through the bus: in the windows named, or,
+// when it is not known which windows show what, in every window of the
+// default GApplication. Requests are merged: at most one round per delay.
 #pragma once
 
 #include <glib.h>
@@ -19,7 +18,11 @@ typedef struct _MlensWindowReloader MlensWindowReloader;
 
 MlensWindowReloader *mlens_window_reloader_new(guint delay_ms);
 void mlens_window_reloader_free(MlensWindowReloader *reloader);
-// Asks for a reload within delay_ms.
-void mlens_window_reloader_request(MlensWindowReloader *reloader);
+// Reloads the windows at the object paths given, at bus name owner, within
+// delay_ms.
+void mlens_window_reloader_request(MlensWindowReloader *reloader, const char *owner,
+                                   GPtrArray *windows);
+// Reloads every window of this process's application within delay_ms.
+void mlens_window_reloader_request_all(MlensWindowReloader *reloader);
 
 G_END_DECLS

@@ -342,6 +342,118 @@ protected:
     GDBusConnection *m_bus = nullptr;
 };
 
+// The part of a file manager that says which folder each window shows:
+// org.freedesktop.FileManager1's OpenWindowsWithLocations, owned by this
+// process as Nautilus owns it in its own.
+class FileManagerWindows
+{
+public:
+    using Windows = std::map<std::string, std::vector<std::string>>; // window → folders
+
+    explicit FileManagerWindows(GDBusConnection *bus) : m_bus(bus)
+    {
+        static const char xml[] =
+            "<node><interface name='org.freedesktop.FileManager1'>"
+            "<property name='OpenWindowsWithLocations' type='a{sas}' access='read'/>"
+            "</interface></node>";
+        m_node = g_dbus_node_info_new_for_xml(xml, nullptr);
+        static const GDBusInterfaceVTable vtable = {
+            nullptr, &FileManagerWindows::property, nullptr, {}};
+        m_object = g_dbus_connection_register_object(m_bus, "/org/freedesktop/FileManager1",
+                                                     m_node->interfaces[0], &vtable, this, nullptr,
+                                                     nullptr);
+        m_name = g_bus_own_name_on_connection(
+            m_bus, "org.freedesktop.FileManager1", G_BUS_NAME_OWNER_FLAGS_NONE,
+            [](GDBusConnection *, const char *, gpointer data) {
+                static_cast<FileManagerWindows *>(data)->m_owned = true;
+            },
+            nullptr, this, nullptr);
+        EXPECT_TRUE(waitFor([&] { return m_owned; }));
+    }
+
+    ~FileManagerWindows()
+    {
+        g_bus_unown_name(m_name);
+        g_dbus_connection_unregister_object(m_bus, m_object);
+        g_dbus_node_info_unref(m_node);
+    }
+
+    void show(const Windows &windows)
+    {
+        m_windows = windows;
+        GVariantBuilder changed;
+        g_variant_builder_init(&changed, G_VARIANT_TYPE("a{sv}"));
+        g_variant_builder_add(&changed, "{sv}", "OpenWindowsWithLocations", value());
+        g_dbus_connection_emit_signal(
+            m_bus, nullptr, "/org/freedesktop/FileManager1", "org.freedesktop.DBus.Properties",
+            "PropertiesChanged",
+            g_variant_new("(sa{sv}as)", "org.freedesktop.FileManager1", &changed, nullptr),
+            nullptr);
+    }
+
+private:
+    GVariant *value() const
+    {
+        GVariantBuilder builder;
+        g_variant_builder_init(&builder, G_VARIANT_TYPE("a{sas}"));
+        for (const auto &[window, folders] : m_windows) {
+            GVariantBuilder uris;
+            g_variant_builder_init(&uris, G_VARIANT_TYPE("as"));
+            for (const auto &folder : folders) {
+                g_autofree char *uri = g_filename_to_uri(folder.c_str(), nullptr, nullptr);
+                g_variant_builder_add(&uris, "s", uri);
+            }
+            g_variant_builder_add(&builder, "{sas}", window.c_str(), &uris);
+        }
+        return g_variant_builder_end(&builder);
+    }
+
+    static GVariant *property(GDBusConnection *, const char *, const char *, const char *,
+                              const char *, GError **, gpointer data)
+    {
+        return static_cast<FileManagerWindows *>(data)->value();
+    }
+
+    GDBusConnection *m_bus;
+    GDBusNodeInfo *m_node = nullptr;
+    guint m_object = 0;
+    guint m_name = 0;
+    bool m_owned = false;
+    Windows m_windows;
+};
+
+// A window's "reload" action, exported as GtkApplication exports it.
+class ReloadableWindow
+{
+public:
+    ReloadableWindow(GDBusConnection *bus, const std::string &path) : m_bus(bus)
+    {
+        m_actions = g_simple_action_group_new();
+        GSimpleAction *reload = g_simple_action_new("reload", nullptr);
+        g_signal_connect_swapped(reload, "activate", G_CALLBACK(+[](int *count) { ++*count; }),
+                                 &m_reloads);
+        g_action_map_add_action(G_ACTION_MAP(m_actions), G_ACTION(reload));
+        g_object_unref(reload);
+        m_export = g_dbus_connection_export_action_group(m_bus, path.c_str(),
+                                                         G_ACTION_GROUP(m_actions), nullptr);
+        EXPECT_NE(m_export, 0u);
+    }
+
+    ~ReloadableWindow()
+    {
+        g_dbus_connection_unexport_action_group(m_bus, m_export);
+        g_object_unref(m_actions);
+    }
+
+    int reloads() const { return m_reloads; }
+
+private:
+    GDBusConnection *m_bus;
+    GSimpleActionGroup *m_actions = nullptr;
+    guint m_export = 0;
+    int m_reloads = 0;
+};
+
 void freeItems(GList *items)
 {
     if (items != nullptr)
@@ -481,7 +593,7 @@ TEST_F(NautilusShim, AHugeSelectionIsCappedAndTheFirstItemDecides)
     EXPECT_TRUE(wasRecorded("menu 0 1000 " + g_root + "/iPad Air/Notes/file 0"));
 }
 
-TEST_F(NautilusShim, AFolderIsObservedWhileItsItemsAreShown)
+TEST_F(NautilusShim, WithoutWindowLocationsAFolderIsObservedWhileItsItemsAreShown)
 {
     waitUntilTheShimKnowsTheVolume();
     {
@@ -539,7 +651,7 @@ TEST_F(NautilusShim, AProgramCrashTakesTheBadgesAndTheNextInstanceHearsOfTheOpen
     EXPECT_TRUE(waitFor([&] { return emblemsOf(phone.get()) == kBooted; }));
 }
 
-TEST_F(NautilusShim, AChangeBehindAnObservedFolderReloadsTheWindows)
+TEST_F(NautilusShim, WithoutWindowLocationsAChangeBehindAnObservedFolderReloadsEveryWindow)
 {
     waitUntilTheShimKnowsTheVolume();
     // A file manager of our own: one window whose actions GtkApplication
@@ -564,6 +676,37 @@ TEST_F(NautilusShim, AChangeBehindAnObservedFolderReloadsTheWindows)
     tellFake("changed", g_variant_new("(s)", g_root.c_str()));
     EXPECT_TRUE(waitFor([&] { return reloads > 0; }, 2000));
     g_dbus_connection_unexport_action_group(g_application_get_dbus_connection(files), exported);
+}
+
+TEST_F(NautilusShim, ObservationFollowsTheFoldersTheWindowsShow)
+{
+    waitUntilTheShimKnowsTheVolume();
+    FileManagerWindows windows(m_bus);
+    windows.show({{"/test/window/1", {g_root}}, {"/test/window/2", {g_home}}});
+    EXPECT_TRUE(waitFor([&] { return wasRecorded("beginObservingDirectory " + g_root); }));
+
+    windows.show({{"/test/window/1", {g_root + "/iPhone 14"}}, {"/test/window/2", {g_home}}});
+    EXPECT_TRUE(
+        waitFor([&] { return wasRecorded("beginObservingDirectory " + g_root + "/iPhone 14"); }));
+    EXPECT_TRUE(waitFor([&] { return wasRecorded("endObservingDirectory " + g_root); }));
+    // A window outside the volume is none of the program's business.
+    const auto lines = recorded();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "beginObservingDirectory " + g_home), 0);
+}
+
+TEST_F(NautilusShim, AChangeBehindAFolderReloadsTheWindowsShowingIt)
+{
+    waitUntilTheShimKnowsTheVolume();
+    ReloadableWindow onVolume(m_bus, "/test/window/1");
+    ReloadableWindow elsewhere(m_bus, "/test/window/2");
+    FileManagerWindows windows(m_bus);
+    windows.show({{"/test/window/1", {g_root + "/iPad Air"}}, {"/test/window/2", {g_home}}});
+    EXPECT_TRUE(
+        waitFor([&] { return wasRecorded("beginObservingDirectory " + g_root + "/iPad Air"); }));
+
+    tellFake("changed", g_variant_new("(s)", (g_root + "/iPad Air").c_str()));
+    EXPECT_TRUE(waitFor([&] { return onVolume.reloads() > 0; }, 2000));
+    EXPECT_EQ(elsewhere.reloads(), 0);
 }
 
 } // namespace
