@@ -62,6 +62,8 @@ static void reread(MlensWindowLocations *locations)
             }
         }
     }
+    g_debug("windows' locations %s: %u windows", locations->m_owner != NULL ? "known" : "unknown",
+            g_hash_table_size(locations->m_windows));
     locations->m_changed(locations->m_data);
 }
 
@@ -86,8 +88,11 @@ static void on_proxy_ready(GObject *source, GAsyncResult *result, gpointer data)
     (void)source;
     g_autoptr(GError) error = NULL;
     GDBusProxy *proxy = g_dbus_proxy_new_for_bus_finish(result, &error);
-    if (proxy == NULL)
+    if (proxy == NULL) {
+        if (!g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED))
+            g_debug("windows' locations unknown: %s", error->message);
         return;
+    }
     MlensWindowLocations *locations = data;
     locations->m_proxy = proxy;
     g_signal_connect(proxy, "g-properties-changed", G_CALLBACK(on_properties_changed), locations);
