@@ -28,9 +28,12 @@ static void read_directory_paths(MlensLink *link)
     g_autofree const char **given = g_variant_get_strv(value, NULL);
     GPtrArray *clean = g_ptr_array_new();
     for (const char **path = given; *path != NULL; ++path) {
+        // "/" would make every file of the system the program's business.
         char *normalized = mlens_path_normalized(*path);
-        if (normalized != NULL)
+        if (normalized != NULL && g_strcmp0(normalized, "/") != 0)
             g_ptr_array_add(clean, normalized);
+        else
+            g_free(normalized);
     }
     g_ptr_array_add(clean, NULL);
     g_strfreev(link->m_directory_paths);
