@@ -102,12 +102,21 @@ static gboolean on_badge_timeout(gpointer data)
     return G_SOURCE_REMOVE;
 }
 
+// Completes the requests for path (NULL: all) that wait now. Nautilus may
+// ask or cancel from inside a completion, so the list is searched afresh
+// after each one.
 static void complete_all(MarrowlensProvider *self, const char *path, const char *identifier)
 {
-    for (guint i = self->m_pending->len; i > 0; --i) {
-        Pending *pending = self->m_pending->pdata[i - 1];
-        if (path == NULL || g_strcmp0(pending->m_path, path) == 0)
-            complete(pending, identifier);
+    for (guint rounds = self->m_pending->len; rounds > 0; --rounds) {
+        Pending *found = NULL;
+        for (guint i = 0; i < self->m_pending->len && found == NULL; ++i) {
+            Pending *pending = self->m_pending->pdata[i];
+            if (path == NULL || g_strcmp0(pending->m_path, path) == 0)
+                found = pending;
+        }
+        if (found == NULL)
+            return;
+        complete(found, identifier);
     }
 }
 
