@@ -102,6 +102,16 @@ static gboolean on_badge_timeout(gpointer data)
     return G_SOURCE_REMOVE;
 }
 
+static Pending *pending_for_file(MarrowlensProvider *self, NautilusFileInfo *file)
+{
+    for (guint i = 0; i < self->m_pending->len; ++i) {
+        Pending *pending = self->m_pending->pdata[i];
+        if (pending->m_file == file)
+            return pending;
+    }
+    return NULL;
+}
+
 // Completes the requests for path (NULL: all) that wait now. Nautilus may
 // ask or cancel from inside a completion, so the list is searched afresh
 // after each one.
@@ -270,10 +280,11 @@ static NautilusOperationResult update_file_info(NautilusInfoProvider *provider,
         return NAUTILUS_OPERATION_COMPLETE;
 
     // Nautilus asked again before the last answer came: that one is moot.
-    for (guint i = self->m_pending->len; i > 0; --i) {
-        Pending *earlier = self->m_pending->pdata[i - 1];
-        if (earlier->m_file == file)
-            complete(earlier, NULL);
+    for (guint rounds = self->m_pending->len; rounds > 0; --rounds) {
+        Pending *earlier = pending_for_file(self, file);
+        if (earlier == NULL)
+            break;
+        complete(earlier, NULL);
     }
     Pending *pending = g_new0(Pending, 1);
     pending->m_provider = self;
