@@ -40,8 +40,8 @@ MlensMenuAnswer *mlens_menu_answer_new_from_reply(GVariant *reply)
     gboolean enabled = FALSE;
     while (answer->entries->len < MaxEntries &&
            g_variant_iter_next(items, "(&s&s&sb)", &action, &label, &icon, &enabled)) {
-        if (action[0] == '\0' || !text_is_sane(action) || !text_is_sane(label) ||
-            !text_is_sane(icon))
+        // An item without action is a message ("… is currently running").
+        if (!text_is_sane(action) || !text_is_sane(label) || !text_is_sane(icon))
             continue;
         MlensMenuEntry *entry = g_new0(MlensMenuEntry, 1);
         entry->action = g_strdup(action);

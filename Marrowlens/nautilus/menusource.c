@@ -116,13 +116,18 @@ static void on_activate(NautilusMenuItem *item, gpointer data)
         mlens_link_perform_action(link, action, paths);
 }
 
-static NautilusMenuItem *item_new(MlensMenuSource *source, const MlensMenuEntry *entry,
+static NautilusMenuItem *item_new(MlensMenuSource *source, const MlensMenuEntry *entry, guint index,
                                   const char *const *paths)
 {
-    g_autofree char *name = g_strconcat("Marrowlens::", entry->action, NULL);
+    // Names must be unique within the menu; a message has no action.
+    g_autofree char *name = entry->action[0] != '\0'
+                                ? g_strconcat("Marrowlens::", entry->action, NULL)
+                                : g_strdup_printf("Marrowlens::message-%u", index);
     NautilusMenuItem *item = nautilus_menu_item_new(name, entry->title, NULL,
                                                     entry->icon[0] != '\0' ? entry->icon : NULL);
-    g_object_set(item, "sensitive", entry->enabled, NULL);
+    g_object_set(item, "sensitive", entry->enabled && entry->action[0] != '\0', NULL);
+    if (entry->action[0] == '\0')
+        return item;
     g_object_set_data_full(G_OBJECT(item), "marrowlens-action", g_strdup(entry->action), g_free);
     g_object_set_data_full(G_OBJECT(item), "marrowlens-paths", g_strdupv((GStrv)paths),
                            (GDestroyNotify)g_strfreev);
@@ -137,7 +142,7 @@ static GList *items_from(MlensMenuSource *source, const MlensMenuAnswer *answer,
         return NULL;
     GList *items = NULL;
     for (guint i = 0; i < answer->entries->len; ++i)
-        items = g_list_prepend(items, item_new(source, answer->entries->pdata[i], paths));
+        items = g_list_prepend(items, item_new(source, answer->entries->pdata[i], i, paths));
     items = g_list_reverse(items);
     if (answer->title[0] == '\0')
         return items;

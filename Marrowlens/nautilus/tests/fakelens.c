@@ -89,7 +89,8 @@ static GVariant *menu_for(Fake *fake, int kind, const char *const *paths)
         g_autofree char *name = device_name(first);
         if (g_hash_table_contains(fake->m_booted, name)) {
             g_autofree char *title = g_strdup_printf("\u201d%s\u201d is currently running", name);
-            g_variant_builder_add(&items, "(sssb)", "device.running", title, fake->m_image, FALSE);
+            // A message, as the program sends it: no action, disabled.
+            g_variant_builder_add(&items, "(sssb)", "", title, fake->m_image, FALSE);
         } else {
             g_autofree char *title = g_strdup_printf("Launch \u201d%s\u201d Simulator", name);
             g_variant_builder_add(&items, "(sssb)", "device.launch", title, fake->m_image, TRUE);

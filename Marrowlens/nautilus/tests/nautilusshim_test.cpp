@@ -555,7 +555,7 @@ TEST_F(NautilusShim, MenusComeFromTheProgramAndAChosenItemIsSentBack)
     std::cout << "menu answered in "
               << std::chrono::duration_cast<std::chrono::microseconds>(took).count() << " µs\n";
     EXPECT_EQ(itemNames(items),
-              (std::vector<std::string>{"Marrowlens::device.reveal", "Marrowlens::device.running",
+              (std::vector<std::string>{"Marrowlens::device.reveal", "Marrowlens::message-1",
                                         "Marrowlens::device.reset"}));
     ASSERT_EQ(g_list_length(items), 3u);
     gboolean sensitive = TRUE;
