@@ -98,7 +98,7 @@ int main(int argc, char *argv[])
 
     QDBusConnection bus = QDBusConnection::sessionBus();
     FinderSyncController host;
-    DesktopRevealer revealer(bus);
+    DesktopRevealer revealer;
     FinderSync finderSync(host, revealer, setup);
     FinderSyncService::Lifetime lifetime;
     lifetime.isEnabled = [] {

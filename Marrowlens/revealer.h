@@ -5,7 +5,6 @@
 // Threads: main thread.
 #pragma once
 
-#include <QDBusConnection>
 #include <QList>
 #include <QUrl>
 
@@ -17,15 +16,10 @@ public:
     virtual void revealItems(const QList<QUrl> &urls) = 0;
 };
 
-// org.freedesktop.FileManager1 ShowItems on the given bus, asked without
-// waiting; when nobody answers there, each item's folder is opened with the
-// desktop's handler for folders.
+// The user's file manager on the session bus, else the desktop's handler
+// for folders.
 class DesktopRevealer : public Revealer
 {
 public:
-    explicit DesktopRevealer(QDBusConnection bus) : m_bus(std::move(bus)) {}
     void revealItems(const QList<QUrl> &urls) override;
-
-private:
-    QDBusConnection m_bus;
 };
