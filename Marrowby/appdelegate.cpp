@@ -9,6 +9,7 @@
 
 #include "Marrowfs/connectorfeed.h"
 #include "Marrowfs/marrowfscontroller.h"
+#include "Marrowkit/Connection/loginitem.h"
 #include "Marrowkit/Connection/parleyconnector.h"
 #include "Marrowkit/foundation/log.h"
 #include "Marrowkit/foundation/performtask.h"
@@ -18,7 +19,6 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
-#include <QProcess>
 #include <QSystemTrayIcon>
 
 namespace {
@@ -26,6 +26,12 @@ namespace {
 QString marrowlensIdentifier()
 {
     return QStringLiteral("dev.marrowby.marrowby.Marrowby.Marrowlens");
+}
+
+// The extension program's name on the session bus.
+QString marrowlensBusName()
+{
+    return QStringLiteral("dev.marrowby.marrowby.Marrowlens");
 }
 
 QString loginHelperIdentifier()
@@ -183,14 +189,15 @@ void AppDelegate::showPreferences()
 void AppDelegate::registerMarrowlensActivation()
 {
     // On every launch: the bus must start the extension program of this
-    // bundle, wherever the bundle was moved since. The program writes its own
-    // activation file; nothing waits for it.
-    const QString program =
+    // bundle, wherever the bundle was moved since.
+    const QFileInfo program(
         QCoreApplication::applicationDirPath() +
-        QStringLiteral("/../PlugIns/Marrowlens.appex/Contents/MacOS/Marrowlens");
-    if (QFileInfo(program).isExecutable()) {
-        QProcess::startDetached(QFileInfo(program).canonicalFilePath(),
-                                {QStringLiteral("--install-activation")});
+        QStringLiteral("/../PlugIns/Marrowlens.appex/Contents/MacOS/Marrowlens"));
+    if (program.isFile() && program.isExecutable() &&
+        !LoginItem::writeActivationFile(marrowlensBusName(), program.canonicalFilePath())) {
+        MLOG_WARNING(QStringLiteral("The file manager cannot start the extension: %1 cannot be "
+                                    "written")
+                         .arg(LoginItem::activationFilePath(marrowlensBusName())));
     }
 }
 

@@ -1,7 +1,6 @@
 // Marrowlens, the file-manager extension program: started by the session bus
 // when a file-manager shim first calls dev.marrowby.marrowby.Marrowlens, it
 // serves /FinderSync until it has observed nothing for a while.
-#include "activationfile.h"
 #include "findersync.h"
 #include "findersyncadaptor.h"
 #include "findersynccontroller.h"
@@ -12,6 +11,7 @@
 #include "revealer.h"
 #include "volumelocator.h"
 
+#include "Marrowkit/Connection/loginitem.h"
 #include "Marrowkit/foundation/log.h"
 #include "Marrowkit/platform/bundle.h"
 
@@ -75,12 +75,14 @@ int main(int argc, char *argv[])
     parser.addOptions({volume, installActivation, removeActivation});
     parser.process(*application);
     if (parser.isSet(installActivation) || parser.isSet(removeActivation)) {
-        const bool done = parser.isSet(installActivation)
-                              ? ActivationFile::install(QCoreApplication::applicationFilePath())
-                              : ActivationFile::remove();
+        const QString name = LensContract::serviceName();
+        const bool done =
+            parser.isSet(installActivation)
+                ? LoginItem::writeActivationFile(name, QCoreApplication::applicationFilePath())
+                : LoginItem::removeActivationFile(name);
         if (!done) {
             std::fprintf(stderr, "Marrowlens: cannot change %s\n",
-                         qPrintable(ActivationFile::path()));
+                         qPrintable(LoginItem::activationFilePath(name)));
         }
         return done ? 0 : 1;
     }

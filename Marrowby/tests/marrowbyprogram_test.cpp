@@ -232,7 +232,8 @@ TEST_F(MarrowbyProgram, launchLetsTheBusStartTheExtensionProgramOfThisBundle)
             .canonicalFilePath();
     EXPECT_TRUE(text.contains(QStringLiteral("Name=dev.marrowby.marrowby.Marrowlens\n")))
         << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("Exec=") + program)) << text.toStdString();
+    const QString exec = text.section(QStringLiteral("Exec="), 1).section(QLatin1Char('\n'), 0, 0);
+    EXPECT_TRUE(exec.contains(program)) << text.toStdString();
 }
 
 TEST_F(MarrowbyProgram, thePictureOfTheOpenMenuShowsTheHighlightedItemInThreeLines)

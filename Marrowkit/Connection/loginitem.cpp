@@ -7,6 +7,7 @@
 #include "Marrowkit/platform/bundle.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -43,6 +44,20 @@ std::optional<QString> programOf(const Bundle &item)
     return program.absoluteFilePath();
 }
 
+} // namespace
+
+QString loginItemsFolder()
+{
+    const auto main = Bundle::main();
+    return main ? main->contentsPath() + QStringLiteral("/Library/LoginItems") : QString();
+}
+
+QString activationFilePath(const QString &identifier)
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/dbus-1/services/") + identifier + QStringLiteral(".service");
+}
+
 bool writeActivationFile(const QString &identifier, const QString &program)
 {
     const QString path = activationFilePath(identifier);
@@ -59,18 +74,10 @@ bool writeActivationFile(const QString &identifier, const QString &program)
     return file.commit();
 }
 
-} // namespace
-
-QString loginItemsFolder()
+bool removeActivationFile(const QString &identifier)
 {
-    const auto main = Bundle::main();
-    return main ? main->contentsPath() + QStringLiteral("/Library/LoginItems") : QString();
-}
-
-QString activationFilePath(const QString &identifier)
-{
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/dbus-1/services/") + identifier + QStringLiteral(".service");
+    const QByteArray path = QFile::encodeName(activationFilePath(identifier));
+    return ::unlink(path.constData()) == 0 || errno == ENOENT;
 }
 
 std::optional<QString> connectionForLoginItemName(const QString &name)
@@ -107,8 +114,7 @@ bool setEnabled(const QString &identifier, bool enabled)
         return false;
     }
     if (!enabled) {
-        const QByteArray path = QFile::encodeName(activationFilePath(identifier));
-        return ::unlink(path.constData()) == 0 || errno == ENOENT;
+        return removeActivationFile(identifier);
     }
     const QString folder = loginItemsFolder();
     const auto item =

@@ -20,6 +20,12 @@ namespace LoginItem {
 MARROWKIT_EXPORT QString loginItemsFolder();
 // Where the activation file of the bus name `identifier` goes.
 MARROWKIT_EXPORT QString activationFilePath(const QString &identifier);
+// (Re)writes that file so the session bus starts `program` (an absolute
+// path) for `identifier`; the file is replaced at once, a link there is
+// replaced and never followed. Returns success.
+MARROWKIT_EXPORT bool writeActivationFile(const QString &identifier, const QString &program);
+// Removes it; nothing to remove is success too.
+MARROWKIT_EXPORT bool removeActivationFile(const QString &identifier);
 
 // The bus name to connect to for the login item `name` (as
 // "<identifier>.app") of the main bundle, once the item is enabled; nothing

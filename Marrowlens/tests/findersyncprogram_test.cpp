@@ -241,7 +241,10 @@ TEST_F(LensProgram, ItsOwnActivationFileLetsASessionBusStartIt)
     const QString services = m_home->filePath(QStringLiteral(".local/share/dbus-1/services"));
     QFile file(services + QStringLiteral("/dev.marrowby.marrowby.Marrowlens.service"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(file.readAll().contains((QStringLiteral("Exec=") + program).toUtf8()));
+    const QString text = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(
+        text.section(QStringLiteral("Exec="), 1).section(QLatin1Char('\n'), 0, 0).contains(program))
+        << text.toStdString();
     file.close();
 
     setEnabled(true);
