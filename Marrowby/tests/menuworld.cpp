@@ -2,6 +2,8 @@
 
 #include "devtoolsworld.h"
 
+#include "tests/support/processscan.h"
+
 #include <QDirIterator>
 #include <QProcess>
 
@@ -20,15 +22,8 @@ void MenuWorld::SetUp()
 void MenuWorld::TearDown()
 {
     // Simulator stand-ins started by launches shut their devices down on SIGTERM.
-    QProcess ps;
-    ps.start(QStringLiteral("/bin/ps"), {QStringLiteral("-eo"), QStringLiteral("pid=,args=")});
-    ps.waitForFinished();
-    const QString marker = m_home ? m_home->path() + QStringLiteral("/Applications/") : QString();
-    for (const QString &line :
-         QString::fromLocal8Bit(ps.readAllStandardOutput()).split(QLatin1Char('\n'))) {
-        if (!marker.isEmpty() && line.contains(marker)) {
-            ::kill(pid_t(line.trimmed().section(QLatin1Char(' '), 0, 0).toLongLong()), SIGTERM);
-        }
+    if (m_home) {
+        testsupport::endSimulatorsIn(m_home->path());
     }
     m_bus.reset();
     m_home.reset();

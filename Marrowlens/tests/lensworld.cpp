@@ -2,6 +2,8 @@
 
 #include "devtoolsworld.h"
 
+#include "tests/support/processscan.h"
+
 #include "Marrowkit/Connection/parleyconnector.h"
 
 #include <QProcess>
@@ -25,10 +27,7 @@ void LensWorld::TearDown()
     m_finderSync.reset();
     m_host.reset();
     // The Simulator shuts its devices down and ends on SIGTERM.
-    for (const qint64 pid : simulatorProcesses()) {
-        ::kill(pid_t(pid), SIGTERM);
-    }
-    waitFor([&] { return simulatorProcesses().isEmpty(); });
+    testsupport::endSimulatorsIn(m_home->path());
     m_bus.reset();
     m_home.reset();
 }
@@ -153,18 +152,7 @@ QStringList LensWorld::actions(const FinderSyncMenu &menu)
     return actions;
 }
 
-QList<qint64> LensWorld::simulatorProcesses() const
+QList<pid_t> LensWorld::simulatorProcesses() const
 {
-    QProcess ps;
-    ps.start(QStringLiteral("/bin/ps"), {QStringLiteral("-eo"), QStringLiteral("pid=,args=")});
-    ps.waitForFinished();
-    const QString marker = m_home->path() + QStringLiteral("/Applications/");
-    QList<qint64> pids;
-    for (const QString &line :
-         QString::fromLocal8Bit(ps.readAllStandardOutput()).split(QLatin1Char('\n'))) {
-        if (line.contains(marker) && line.contains(QStringLiteral(".app/Contents/MacOS/"))) {
-            pids.append(line.trimmed().section(QLatin1Char(' '), 0, 0).toLongLong());
-        }
-    }
-    return pids;
+    return testsupport::simulatorProcessesIn(m_home->path());
 }

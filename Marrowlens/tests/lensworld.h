@@ -64,7 +64,7 @@ protected:
     std::optional<QString> lastBadge(const QString &path) const;
     static QStringList titles(const FinderSyncMenu &menu);
     static QStringList actions(const FinderSyncMenu &menu);
-    QList<qint64> simulatorProcesses() const;
+    QList<pid_t> simulatorProcesses() const;
 
     std::unique_ptr<testsupport::TemporaryHome> m_home;
     std::unique_ptr<testsupport::PrivateBus> m_bus;

@@ -2,6 +2,8 @@
 
 #include "devtoolsworld.h"
 
+#include "tests/support/processscan.h"
+
 #include "Marrowkit/Connection/parleycontract.h"
 #include "Marrowkit/model/simulatorapp.h"
 #include "Marrowkit/model/simulatorcoding.h"
@@ -28,10 +30,7 @@ void ConnectorWorld::SetUp()
 void ConnectorWorld::TearDown()
 {
     // The Simulator shuts its devices down and ends on SIGTERM.
-    for (const qint64 pid : simulatorProcesses()) {
-        ::kill(pid_t(pid), SIGTERM);
-    }
-    waitFor([&] { return simulatorProcesses().isEmpty(); });
+    testsupport::endSimulatorsIn(m_home->path());
     m_connectors.clear();
     m_notifications.reset();
     m_bus.reset();
@@ -98,18 +97,7 @@ uint ConnectorWorld::servicePid()
     return m_bus->ownerProcess(ParleyContract::serviceName());
 }
 
-QList<qint64> ConnectorWorld::simulatorProcesses() const
+QList<pid_t> ConnectorWorld::simulatorProcesses() const
 {
-    QProcess ps;
-    ps.start(QStringLiteral("/bin/ps"), {QStringLiteral("-eo"), QStringLiteral("pid=,args=")});
-    ps.waitForFinished();
-    const QString marker = m_home->path() + QStringLiteral("/Applications/");
-    QList<qint64> pids;
-    for (const QString &line :
-         QString::fromLocal8Bit(ps.readAllStandardOutput()).split(QLatin1Char('\n'))) {
-        if (line.contains(marker) && line.contains(QStringLiteral(".app/Contents/MacOS/"))) {
-            pids.append(line.trimmed().section(QLatin1Char(' '), 0, 0).toLongLong());
-        }
-    }
-    return pids;
+    return testsupport::simulatorProcessesIn(m_home->path());
 }

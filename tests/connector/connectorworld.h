@@ -42,7 +42,7 @@ protected:
     static SimulatorAppPtr appNamed(const SimulatorDevicePtr &device, const QString &name);
     uint servicePid();
     // The Simulator applications of this home's Xcodes that run.
-    QList<qint64> simulatorProcesses() const;
+    QList<pid_t> simulatorProcesses() const;
 
     std::unique_ptr<testsupport::TemporaryHome> m_home;
     std::unique_ptr<testsupport::PrivateBus> m_bus;

@@ -13,11 +13,23 @@
 namespace testsupport {
 
 // Live processes (not zombies) whose executable is `program` and whose
-// environment has HOME=`home`.
+// environment has HOME=`home`; a child of one of them that has not yet
+// replaced itself with the program it starts is not counted.
 QList<pid_t> processesOf(const QString &program, const QString &home);
 // Sends SIGTERM to each and waits until all have ended; SIGKILL for those
 // still there after `grace`. Returns whether they ended on SIGTERM.
 bool terminateAll(const QList<pid_t> &pids,
                   std::chrono::milliseconds grace = std::chrono::seconds(20));
+
+} // namespace testsupport
+
+namespace testsupport {
+
+// The stand-in Simulator applications running in the world at `home`
+// (programs inside an app bundle below its Applications folder).
+QList<pid_t> simulatorProcessesIn(const QString &home);
+// Ends them the way a session's end does (they shut their devices down on
+// SIGTERM) and waits for them to go.
+void endSimulatorsIn(const QString &home);
 
 } // namespace testsupport
