@@ -3,7 +3,7 @@
 // the first launch switches the extension on once and mounts the volume, a
 // launch after the volume was switched off leaves both alone, and quitting
 // unmounts the volume before the service goes.
-#include "menuworld.h"
+#include "launchedapplication.h"
 
 #include "appdelegate.h"
 #include "fileviewer.h"
@@ -19,21 +19,12 @@
 #include <QFile>
 #include <QFileInfo>
 
+using testsupport::isMountPoint;
 using testsupport::waitFor;
 
 namespace {
 
 const QString marrowlensId = QStringLiteral("dev.marrowby.marrowby.Marrowby.Marrowlens");
-
-bool isMountPoint(const QString &path)
-{
-    QFile mounts(QStringLiteral("/proc/self/mountinfo"));
-    if (!mounts.open(QIODevice::ReadOnly)) {
-        return false;
-    }
-    const QByteArray field = QByteArray(" ") + QFile::encodeName(path) + " ";
-    return mounts.readAll().contains(field);
-}
 
 bool marrowlensElected()
 {
@@ -43,51 +34,12 @@ bool marrowlensElected()
     return listed.out.trimmed().startsWith(QLatin1Char('+'));
 }
 
-class RecordingViewer : public FileViewer
-{
-public:
-    void revealItems(const QList<QUrl> &urls) override { revealed.append(urls); }
-    QList<QList<QUrl>> revealed;
-};
-
 } // namespace
 
-class Application : public MenuWorld
+class Application : public LaunchedApplication
 {
 protected:
-    void SetUp() override
-    {
-        MenuWorld::SetUp();
-        m_viewer = std::make_shared<RecordingViewer>();
-    }
-    void TearDown() override
-    {
-        if (m_delegate) {
-            m_delegate->applicationWillTerminate();
-        }
-        m_delegate.reset();
-        MenuWorld::TearDown();
-    }
-
-    AppDelegate &launch()
-    {
-        AppDelegate::Options options;
-        options.statusArea = StatusItemController::StatusArea::None;
-        options.busAddress = m_bus->address();
-        options.mountPath = m_home->filePath(QStringLiteral("Volumes/Marrowby"));
-        options.fileViewer = m_viewer;
-        options.alertSink = [this](const QString &message) { m_alerts.append(message); };
-        options.photoChooser = [] { return QList<QUrl>(); };
-        m_delegate = std::make_unique<AppDelegate>(options);
-        m_delegate->applicationDidFinishLaunching();
-        return *m_delegate;
-    }
-
     static bool fuseUsable() { return MarrowfsController::isFuseAvailable(); }
-
-    std::shared_ptr<RecordingViewer> m_viewer;
-    std::unique_ptr<AppDelegate> m_delegate;
-    QStringList m_alerts;
 };
 
 TEST_F(Application, firstLaunchSwitchesTheExtensionOnOnceAndStartsTheVolume)

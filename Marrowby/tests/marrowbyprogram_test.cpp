@@ -24,18 +24,10 @@
 #include <csignal>
 #include <unistd.h>
 
+using testsupport::isMountPoint;
 using testsupport::waitFor;
 
 namespace {
-
-bool isMountPoint(const QString &path)
-{
-    QFile mounts(QStringLiteral("/proc/self/mountinfo"));
-    if (!mounts.open(QIODevice::ReadOnly)) {
-        return false;
-    }
-    return mounts.readAll().contains(QByteArray(" ") + QFile::encodeName(path) + " ");
-}
 
 // The first run of rows whose pixel near the right edge (past the text,
 // before the frame) is strongly coloured: the highlighted item (the style

@@ -3,7 +3,7 @@
 // menu's Preferences item opens one window, another Xcode chosen there moves
 // the menu's header and the volume's readme, and the volume switch mounts
 // and unmounts.
-#include "menuworld.h"
+#include "launchedapplication.h"
 
 #include "appdelegate.h"
 #include "fileviewer.h"
@@ -27,18 +27,10 @@
 #include <QPushButton>
 #include <QTabWidget>
 
+using testsupport::isMountPoint;
 using testsupport::waitFor;
 
 namespace {
-
-bool isMountPoint(const QString &path)
-{
-    QFile mounts(QStringLiteral("/proc/self/mountinfo"));
-    if (!mounts.open(QIODevice::ReadOnly)) {
-        return false;
-    }
-    return mounts.readAll().contains(QByteArray(" ") + QFile::encodeName(path) + " ");
-}
 
 QStringList menuTexts(const QMenu &menu)
 {
@@ -49,39 +41,9 @@ QStringList menuTexts(const QMenu &menu)
     return texts;
 }
 
-class NoViewer : public FileViewer
-{
-public:
-    void revealItems(const QList<QUrl> &urls) override { revealed.append(urls); }
-    QList<QUrl> revealed;
-};
-
-class PreferencesInTheApplication : public MenuWorld
+class PreferencesInTheApplication : public LaunchedApplication
 {
 protected:
-    void TearDown() override
-    {
-        if (m_delegate) {
-            m_delegate->applicationWillTerminate();
-        }
-        m_delegate.reset();
-        MenuWorld::TearDown();
-    }
-
-    AppDelegate &launch()
-    {
-        AppDelegate::Options options;
-        options.statusArea = StatusItemController::StatusArea::None;
-        options.busAddress = m_bus->address();
-        options.mountPath = m_home->filePath(QStringLiteral("Volumes/Marrowby"));
-        options.fileViewer = m_viewer;
-        options.alertSink = [this](const QString &message) { m_alerts.append(message); };
-        options.photoChooser = [] { return QList<QUrl>(); };
-        m_delegate = std::make_unique<AppDelegate>(options);
-        m_delegate->applicationDidFinishLaunching();
-        return *m_delegate;
-    }
-
     QAction *preferencesItem() const
     {
         for (QAction *action : m_delegate->statusItemController().statusMenu()->actions()) {
@@ -102,10 +64,6 @@ protected:
         }
         return windows;
     }
-
-    std::shared_ptr<NoViewer> m_viewer = std::make_shared<NoViewer>();
-    std::unique_ptr<AppDelegate> m_delegate;
-    QStringList m_alerts;
 };
 
 } // namespace
@@ -217,7 +175,7 @@ TEST_F(PreferencesInTheApplication, theVolumeSwitchUnmountsAndMountsAndTheWindow
     EXPECT_EQ(window.geometry().top(), open.top());
 
     pane.revealMountPathButton()->click();
-    EXPECT_EQ(m_viewer->revealed, QList<QUrl>{QUrl::fromLocalFile(mountPath)});
+    EXPECT_EQ(m_viewer->revealed, QList<QList<QUrl>>{{QUrl::fromLocalFile(mountPath)}});
     EXPECT_TRUE(m_alerts.isEmpty());
 }
 

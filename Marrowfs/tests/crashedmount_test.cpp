@@ -14,25 +14,10 @@
 #include <csignal>
 #include <sys/stat.h>
 
+using testsupport::isMountPoint;
 using testsupport::waitFor;
 
 namespace {
-
-bool isMountPoint(const QString &path)
-{
-    QFile mounts(QStringLiteral("/proc/self/mountinfo"));
-    if (!mounts.open(QIODevice::ReadOnly)) {
-        return false;
-    }
-    const QByteArray wanted = QFile::encodeName(path);
-    for (const QByteArray &line : mounts.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.split(' ');
-        if (fields.size() > 4 && fields.at(4) == wanted) {
-            return true;
-        }
-    }
-    return false;
-}
 
 // The processes whose parent is `parent`.
 QList<qint64> childrenOf(qint64 parent)

@@ -87,4 +87,20 @@ QString devtoolsBinPath()
     return bundlePath() + QStringLiteral("/Contents/SharedSupport/bin");
 }
 
+bool isMountPoint(const QString &path)
+{
+    QFile mounts(QStringLiteral("/proc/self/mountinfo"));
+    if (!mounts.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const QByteArray wanted = QFile::encodeName(path);
+    for (const QByteArray &line : mounts.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() > 4 && fields.at(4) == wanted) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace testsupport

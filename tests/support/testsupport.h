@@ -60,6 +60,8 @@ bool writeFile(const QString &path, const QByteArray &contents);
 
 // The build's application bundle and the stand-in programs inside it.
 QString bundlePath();
+// Whether a file system is mounted exactly at `path` (this process's view).
+bool isMountPoint(const QString &path);
 QString devtoolsBinPath();
 
 } // namespace testsupport
