@@ -55,7 +55,7 @@ double cpuSecondsOf(const QString &statPath)
     if (!stat.open(QIODevice::ReadOnly)) {
         return 0;
     }
-    const QByteArray text = stat.readAll();
+    const QByteArray text = stat.read(4096);
     const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
     return fields.size() > 13 ? double(fields.at(11).toLongLong() + fields.at(12).toLongLong()) /
                                     double(sysconf(_SC_CLK_TCK))
