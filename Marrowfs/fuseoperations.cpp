@@ -18,7 +18,9 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/limits.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -684,6 +686,31 @@ bool wantsToWrite(int flags)
     return (flags & O_ACCMODE) != O_RDONLY || (flags & O_TRUNC);
 }
 
+// Closing a file on a local disk reports nothing its writes did not; only
+// network and other user-space file systems may hold an error back until
+// then. Files elsewhere keep the flush on close, which saves the kernel a
+// request per close on the rest.
+bool flushIsMoot(int fd, int flags)
+{
+    if (fd < 0 || !wantsToWrite(flags)) {
+        return true;
+    }
+    struct statfs fileSystem = {};
+    if (::fstatfs(fd, &fileSystem) != 0) {
+        return false;
+    }
+    switch (fileSystem.f_type) {
+    case EXT4_SUPER_MAGIC:
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case F2FS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // Opens what `node` names for a request with `flags`: a descriptor or bytes.
 int openNode(FuseVolume &volume, const VirtualNode &node, int flags, OpenFile &file)
 {
@@ -749,6 +776,7 @@ void opOpen(fuse_req_t req, fuse_ino_t inode, fuse_file_info *fi)
     // once the attributes, refreshed within a second, show the file changed
     // behind the mount (automatic data invalidation).
     fi->keep_cache = located->node.kind == VirtualNode::Kind::Real ? 1 : 0;
+    fi->noflush = flushIsMoot(file->fd, fi->flags) ? 1 : 0;
     fi->fh = reinterpret_cast<uint64_t>(static_cast<Handle *>(file.get()));
     if (fuse_reply_open(req, fi) == 0) {
         // The kernel holds it now, until it asks to release it.
@@ -801,6 +829,7 @@ void opCreate(fuse_req_t req, fuse_ino_t parent, const char *name, mode_t mode, 
     entry.attr.st_ino = entry.ino;
     entry.attr_timeout = CacheSeconds;
     entry.entry_timeout = CacheSeconds;
+    fi->noflush = flushIsMoot(fd, fi->flags) ? 1 : 0;
     fi->fh = reinterpret_cast<uint64_t>(static_cast<Handle *>(file.get()));
     if (fuse_reply_create(req, &entry, fi) == 0) {
         // The kernel holds it now, until it asks to release it.
