@@ -25,6 +25,13 @@ void openWithDesktop(const QList<QUrl> &urls, bool items)
     }
 }
 
+void openAfterRefusal(const QList<QUrl> &urls, bool items, const QString &refusal)
+{
+    MLOG_INFO(QStringLiteral("No file manager on the bus (%1); opening the folders instead")
+                  .arg(refusal));
+    openWithDesktop(urls, items);
+}
+
 void show(const QString &method, const QList<QUrl> &urls)
 {
     if (urls.isEmpty()) {
@@ -49,10 +56,7 @@ void show(const QString &method, const QList<QUrl> &urls)
                      [urls, items](QDBusPendingCallWatcher *finished) {
                          finished->deleteLater();
                          if (finished->isError()) {
-                             MLOG_INFO(QStringLiteral("No file manager on the bus (%1); opening "
-                                                      "the folders instead")
-                                           .arg(finished->error().name()));
-                             openWithDesktop(urls, items);
+                             openAfterRefusal(urls, items, finished->error().name());
                          }
                      });
 }
