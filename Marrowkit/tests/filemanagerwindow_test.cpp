@@ -12,8 +12,6 @@
 #include <QDir>
 #include <QTemporaryDir>
 
-#include <memory>
-
 namespace {
 
 // Stands in for the desktop's handler of file URLs.
@@ -42,12 +40,21 @@ public Q_SLOTS:
 class FileManagerWindowTest : public ::testing::Test
 {
 protected:
+    // One bus for every test of this process: the session bus connection is
+    // made on first use and kept for the life of the process.
+    static void SetUpTestSuite()
+    {
+        s_bus = new testsupport::PrivateBus();
+        qputenv("DBUS_SESSION_BUS_ADDRESS", s_bus->address().toUtf8());
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_bus;
+        s_bus = nullptr;
+    }
     void SetUp() override
     {
-        // Before the first use of the session bus in this process.
-        m_bus = std::make_unique<testsupport::PrivateBus>();
-        ASSERT_TRUE(m_bus->isRunning());
-        qputenv("DBUS_SESSION_BUS_ADDRESS", m_bus->address().toUtf8());
+        ASSERT_TRUE(s_bus->isRunning());
         QDesktopServices::setUrlHandler(QStringLiteral("file"), &m_desktop, "open");
         ASSERT_TRUE(QDir().mkpath(m_dir.filePath(QStringLiteral("Documents"))));
         ASSERT_TRUE(testsupport::writeFile(m_dir.filePath(QStringLiteral("Documents/note")), "x"));
@@ -59,10 +66,12 @@ protected:
         return QUrl::fromLocalFile(m_dir.filePath(relative));
     }
 
+    static testsupport::PrivateBus *s_bus;
     QTemporaryDir m_dir;
-    std::unique_ptr<testsupport::PrivateBus> m_bus;
     DesktopStandIn m_desktop;
 };
+
+testsupport::PrivateBus *FileManagerWindowTest::s_bus = nullptr;
 
 } // namespace
 
@@ -82,7 +91,7 @@ TEST_F(FileManagerWindowTest, withoutAFileManagerTheDesktopOpensTheFolders)
 
 TEST_F(FileManagerWindowTest, aFileManagerOnTheBusIsAskedAndNothingElseOpens)
 {
-    QDBusConnection manager = m_bus->connect(QStringLiteral("file-manager"));
+    QDBusConnection manager = s_bus->connect(QStringLiteral("file-manager"));
     FileManagerStandIn standIn;
     ASSERT_TRUE(manager.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &standIn,
                                        QDBusConnection::ExportAllSlots));
@@ -97,6 +106,8 @@ TEST_F(FileManagerWindowTest, aFileManagerOnTheBusIsAskedAndNothingElseOpens)
     // The answers came back: no second way was taken.
     testsupport::waitFor([] { return false; }, std::chrono::milliseconds(300));
     EXPECT_TRUE(m_desktop.opened.isEmpty());
+    manager.unregisterService(QStringLiteral("org.freedesktop.FileManager1"));
+    manager.unregisterObject(QStringLiteral("/org/freedesktop/FileManager1"));
 }
 
 #include "filemanagerwindow_test.moc"
