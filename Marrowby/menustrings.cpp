@@ -11,8 +11,7 @@ namespace {
 // rebuild.
 QString text(const char *key, const char *englishDefault)
 {
-    return StringTable::localizedString(QString::fromLatin1(key),
-                                        QString::fromUtf8(englishDefault));
+    return StringTable::localizedString(key, englishDefault);
 }
 
 } // namespace

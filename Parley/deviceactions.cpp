@@ -18,7 +18,7 @@ namespace {
 
 QString text(const char *key, const char *english)
 {
-    return StringTable::localizedString(QString::fromLatin1(key), QString::fromUtf8(english));
+    return StringTable::localizedString(key, english);
 }
 
 QString quoted(const QString &name)

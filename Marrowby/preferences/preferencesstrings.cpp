@@ -8,8 +8,7 @@ namespace {
 
 QString text(const char *key, const char *englishDefault)
 {
-    return StringTable::localizedString(QString::fromLatin1(key),
-                                        QString::fromUtf8(englishDefault));
+    return StringTable::localizedString(key, englishDefault);
 }
 
 } // namespace

@@ -38,6 +38,11 @@ QString localizedString(const QString &key, const QString &englishDefault)
     return value.typeId() == QMetaType::QString ? value.toString() : englishDefault;
 }
 
+QString localizedString(const char *key, const char *englishDefault)
+{
+    return localizedString(QString::fromLatin1(key), QString::fromUtf8(englishDefault));
+}
+
 QString formatted(const QString &text, const QString &argument)
 {
     QString result = text;

@@ -13,6 +13,8 @@
 namespace StringTable {
 
 MARROWKIT_EXPORT QString localizedString(const QString &key, const QString &englishDefault);
+// The same for texts written in the code: a Latin-1 key and a UTF-8 default.
+MARROWKIT_EXPORT QString localizedString(const char *key, const char *englishDefault);
 // The text with its first "%@" replaced by `argument`.
 MARROWKIT_EXPORT QString formatted(const QString &text, const QString &argument);
 
