@@ -556,7 +556,7 @@ void removeItem(fuse_req_t req, fuse_ino_t parent, const char *name, bool folder
     }
     const QString &path = *found;
     MarrowbyFileSystem &fileSystem = volume.fileSystem();
-    if (MarrowbyFileSystem::isProtected(MarrowbyFileSystem::split(path))) {
+    if (MarrowbyFileSystem::isProtectedPath(path)) {
         // Refused alone; inside an `rm -r` of a folder around it, refusing
         // would stop the walk before the folder itself is reached.
         fuse_reply_err(req, fileSystem.isPartOfRecursiveRemoval(path) ? 0 : EPERM);
@@ -629,7 +629,7 @@ void opRmdir(fuse_req_t req, fuse_ino_t parent, const char *name)
 // destination that names no real folder is refused, never taken as a path.
 int movable(const QString &path, const VirtualNode &node)
 {
-    if (MarrowbyFileSystem::isProtected(MarrowbyFileSystem::split(path))) {
+    if (MarrowbyFileSystem::isProtectedPath(path)) {
         return EPERM;
     }
     if (node.kind == VirtualNode::Kind::Real && node.relative.isEmpty()) {

@@ -20,20 +20,28 @@ const QString DeviceLogName = QStringLiteral("system.log");
 const QString ContainerMetadataName =
     QStringLiteral(".com.apple.mobile_container_manager.metadata.plist");
 
+// Components of a virtual path as views into it: resolution runs on every
+// request, and copying each name into a string of its own showed up there.
+using Components = QList<QStringView>;
+
+Components componentsOf(const QString &path)
+{
+    return QStringView(path).split(u'/', Qt::SkipEmptyParts);
+}
+
 // A name the kernel may hand us that must never reach a real path: the
 // kernel resolves "." and ".." itself, so these only come from a hostile or
 // confused caller; control characters are refused outright.
-bool isSafeComponent(const QString &name)
+bool isSafeComponent(QStringView name)
 {
-    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") ||
-        name.contains(QLatin1Char('/'))) {
+    if (name.isEmpty() || name == u"." || name == u".." || name.contains(u'/')) {
         return false;
     }
     return std::none_of(name.cbegin(), name.cend(),
                         [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
 }
 
-SimulatorDevicePtr deviceNamed(const CatalogueSnapshot &snapshot, const QString &name)
+SimulatorDevicePtr deviceNamed(const CatalogueSnapshot &snapshot, QStringView name)
 {
     for (const auto &[device, deviceName] : snapshot.deviceNames) {
         if (deviceName == name) {
@@ -44,9 +52,13 @@ SimulatorDevicePtr deviceNamed(const CatalogueSnapshot &snapshot, const QString 
 }
 
 SimulatorAppPtr appNamed(const CatalogueSnapshot &snapshot, const SimulatorDevice &device,
-                         const QString &name)
+                         QStringView name)
 {
-    for (const auto &[app, appName] : snapshot.appNames.value(device.uuid())) {
+    const auto apps = snapshot.appNames.constFind(device.uuid());
+    if (apps == snapshot.appNames.cend()) {
+        return nullptr;
+    }
+    for (const auto &[app, appName] : *apps) {
         if (appName == name) {
             return app;
         }
@@ -67,55 +79,71 @@ std::optional<QString> groupContainer(const SimulatorApp &app, const QString &gr
     return localPath(app.containerURLForAppGroup(group));
 }
 
+// The components from `first` on, below the real folder `entryPoint`.
 VirtualNode realNode(const SimulatorAppPtr &app, const QString &entryPoint,
-                     const QStringList &below, bool writable)
+                     const Components &components, qsizetype first, bool writable)
 {
-    VirtualNode node;
-    if (!std::all_of(below.cbegin(), below.cend(), isSafeComponent)) {
-        return node;
+    QString relative;
+    for (qsizetype i = first; i < components.size(); ++i) {
+        if (!isSafeComponent(components.at(i))) {
+            return {};
+        }
+        if (i > first) {
+            relative += u'/';
+        }
+        relative += components.at(i);
     }
+    VirtualNode node;
     node.kind = VirtualNode::Kind::Real;
     node.app = app;
     node.device = app->device();
     node.entryPoint = entryPoint;
-    node.relative = below.join(QLatin1Char('/'));
+    node.relative = std::move(relative);
     node.writable = writable;
     return node;
 }
 
-// Levels below an app folder, keys tested in a fixed order.
-VirtualNode resolveBelowApp(const SimulatorAppPtr &app, const QStringList &components)
+// Levels below an app folder. Each key names one place; the app's groups
+// are only read for the keys that need them.
+VirtualNode resolveBelowApp(const SimulatorAppPtr &app, const Components &components)
 {
-    const QString &key = components.at(2);
-    const std::optional<QStringList> groups = app->appGroups();
-    const bool hasGroups = groups && !groups->isEmpty();
-    if (key == AppContents::AppGroupURLKey && hasGroups) {
-        if (auto container = groupContainer(*app, groups->first())) {
-            return realNode(app, *container, components.mid(3), true);
-        }
-    }
+    const QStringView key = components.at(2);
     if (key == AppContents::BundleURLKey) {
         if (auto bundle = localPath(app->bundleURL())) {
-            return realNode(app, *bundle, components.mid(3), false);
+            return realNode(app, *bundle, components, 3, false);
         }
+        return {};
     }
     if (key == AppContents::SandboxURLKey) {
         if (auto sandbox = localPath(app->sandboxURL())) {
-            return realNode(app, *sandbox, components.mid(3), true);
+            return realNode(app, *sandbox, components, 3, true);
         }
+        return {};
     }
-    if (key == AppContents::AppGroupsURLKey && hasGroups) {
-        if (components.size() == 3) {
-            VirtualNode node;
-            node.kind = VirtualNode::Kind::GroupList;
-            node.app = app;
-            node.device = app->device();
-            return node;
+    if (key != AppContents::AppGroupURLKey && key != AppContents::AppGroupsURLKey) {
+        return {};
+    }
+    const std::optional<QStringList> groups = app->appGroups();
+    if (!groups || groups->isEmpty()) {
+        return {};
+    }
+    if (key == AppContents::AppGroupURLKey) {
+        if (auto container = groupContainer(*app, groups->first())) {
+            return realNode(app, *container, components, 3, true);
         }
-        if (groups->contains(components.at(3))) {
-            if (auto container = groupContainer(*app, components.at(3))) {
-                return realNode(app, *container, components.mid(4), true);
-            }
+        return {};
+    }
+    if (components.size() == 3) {
+        VirtualNode node;
+        node.kind = VirtualNode::Kind::GroupList;
+        node.app = app;
+        node.device = app->device();
+        return node;
+    }
+    const QString group = components.at(3).toString();
+    if (groups->contains(group)) {
+        if (auto container = groupContainer(*app, group)) {
+            return realNode(app, *container, components, 4, true);
         }
     }
     return {};
@@ -154,13 +182,13 @@ VirtualNode MarrowbyFileSystem::resolve(const QString &path) const
 VirtualNode MarrowbyFileSystem::resolve(const QString &path,
                                         const CatalogueSnapshot &snapshot) const
 {
-    const QStringList components = split(path);
+    const Components components = componentsOf(path);
     VirtualNode node;
     if (components.isEmpty()) {
         node.kind = VirtualNode::Kind::Root;
         return node;
     }
-    if (!isSafeComponent(components.first()) || components.first().startsWith(QLatin1Char('.'))) {
+    if (!isSafeComponent(components.first()) || components.first().startsWith(u'.')) {
         return node;
     }
     if (components.size() == 1 && components.first() == ReadmeName) {
@@ -364,18 +392,25 @@ void MarrowbyFileSystem::dropReadmeCache()
     m_readmeContent.reset();
 }
 
+bool MarrowbyFileSystem::isProtectedPath(const QString &path)
+{
+    const Components components = componentsOf(path);
+    return isProtected(components.size(), components.isEmpty() ? QStringView() : components.last());
+}
+
 bool MarrowbyFileSystem::isProtected(const QStringList &components)
 {
-    if (components.isEmpty()) {
-        return false;
-    }
-    return components.last() == ContainerMetadataName ||
-           (components.size() == 2 && components.last() == DeviceLogName);
+    return isProtected(components.size(), components.isEmpty() ? QStringView() : components.last());
+}
+
+bool MarrowbyFileSystem::isProtected(qsizetype depth, QStringView name)
+{
+    return depth > 0 && (name == ContainerMetadataName || (depth == 2 && name == DeviceLogName));
 }
 
 void MarrowbyFileSystem::noteRemoval(const QString &path)
 {
-    const QStringList components = split(path);
+    const Components components = componentsOf(path);
     if (components.isEmpty()) {
         return;
     }
@@ -384,18 +419,18 @@ void MarrowbyFileSystem::noteRemoval(const QString &path)
     // Bounded by the number of device folders; old entries go on the way.
     m_lastRemovalInDevice.removeIf(
         [&](const auto &entry) { return now - entry.value().when > RecursiveRemovalWindow; });
-    m_lastRemovalInDevice.insert(components.first(),
+    m_lastRemovalInDevice.insert(components.first().toString(),
                                  {now, path.left(path.lastIndexOf(QLatin1Char('/')))});
 }
 
 bool MarrowbyFileSystem::isPartOfRecursiveRemoval(const QString &path) const
 {
-    const QStringList components = split(path);
+    const Components components = componentsOf(path);
     if (components.isEmpty()) {
         return false;
     }
     std::lock_guard lock(m_removalMutex);
-    const auto last = m_lastRemovalInDevice.constFind(components.first());
+    const auto last = m_lastRemovalInDevice.constFind(components.first().toString());
     return last != m_lastRemovalInDevice.constEnd() &&
            std::chrono::steady_clock::now() - last->when <= RecursiveRemovalWindow &&
            last->folder == path.left(path.lastIndexOf(QLatin1Char('/')));

@@ -108,6 +108,7 @@ public:
     void deferRemoval(const QString &path);
     // True for names the volume never lets anyone remove or move.
     static bool isProtected(const QStringList &components);
+    static bool isProtectedPath(const QString &path);
     // Every removal inside a device's folder is noted. A terminal's `rm -r`
     // removes children first and gives up on a folder once one child fails:
     // a protected item whose device folder saw, within
@@ -122,6 +123,7 @@ public:
     static QStringList split(const QString &path);
 
 private:
+    static bool isProtected(qsizetype depth, QStringView name);
     void removalLoop();
     void actOnRemovals(QStringList paths);
 
