@@ -22,7 +22,7 @@ EntryPointCache &EntryPointCache::shared()
     return cache;
 }
 
-EntryPointCache::DescriptorPtr EntryPointCache::open(const QString &path, int &error)
+EntryPointCache::DescriptorPtr EntryPointCache::open(const QString &path, int &error, Check check)
 {
     const auto now = std::chrono::steady_clock::now();
     DescriptorPtr cached;
@@ -34,7 +34,8 @@ EntryPointCache::DescriptorPtr EntryPointCache::open(const QString &path, int &e
         }
     }
     struct stat st = {};
-    if (cached && ::fstat(cached->get(), &st) == 0 && st.st_nlink > 0) {
+    if (cached &&
+        (check == Check::OnNotFound || (::fstat(cached->get(), &st) == 0 && st.st_nlink > 0))) {
         error = 0;
         return cached;
     }

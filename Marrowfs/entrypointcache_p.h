@@ -39,10 +39,20 @@ public:
 
     static EntryPointCache &shared();
 
+    enum class Check {
+        // A folder removed since it was opened (no links left) is opened
+        // anew, so one deleted and made again at the same place is seen at
+        // once.
+        Now,
+        // A young descriptor is handed out as it is. For walks below the
+        // folder: below a removed folder nothing is found, and the caller
+        // asks again with Check::Now only then, which saves a system call
+        // on every request that finds what it looks for.
+        OnNotFound,
+    };
+
     // An O_PATH descriptor of the folder at `path`, or -errno in `error`.
-    // A folder removed since it was opened (no links left) is opened anew,
-    // so one deleted and made again at the same place is seen at once.
-    DescriptorPtr open(const QString &path, int &error);
+    DescriptorPtr open(const QString &path, int &error, Check check = Check::Now);
     void clear();
 
 private:

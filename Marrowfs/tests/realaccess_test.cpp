@@ -114,3 +114,33 @@ TEST(RealAccess, AnEntryPointReplacedBehindTheVolumeIsFollowed)
     EXPECT_FALSE(cache.open(entry, error));
     EXPECT_EQ(error, -ENOENT);
 }
+
+// Walks below an entry point trust a young descriptor without checking it
+// first; one that finds nothing must look again from the folder that is
+// there now, and a name that is really missing stays missing.
+TEST(RealAccess, WalksBelowAnEntryPointMadeAgainFindWhatIsThereNow)
+{
+    QTemporaryDir world;
+    const QString entry = world.filePath(QStringLiteral("Data"));
+    ASSERT_TRUE(QDir().mkpath(entry + QStringLiteral("/Documents")));
+    ASSERT_TRUE(testsupport::writeFile(entry + QStringLiteral("/Documents/old"), "old"));
+    EXPECT_EQ(opened(entry, QStringLiteral("Documents/old")), 0);
+
+    ASSERT_TRUE(QDir(entry).removeRecursively());
+    ASSERT_TRUE(QDir().mkpath(entry + QStringLiteral("/Documents")));
+    ASSERT_TRUE(testsupport::writeFile(entry + QStringLiteral("/Documents/new"), "new"));
+    EXPECT_EQ(opened(entry, QStringLiteral("Documents/new")), 0);
+    EXPECT_EQ(opened(entry, QStringLiteral("Documents/old")), ENOENT);
+
+    // A file made below goes into the new folder, not the removed one.
+    ASSERT_TRUE(QDir(entry).removeRecursively());
+    ASSERT_TRUE(QDir().mkpath(entry + QStringLiteral("/Documents")));
+    const int made =
+        realaccess::openBeneath(entry, QStringLiteral("Documents/made"), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(made, 0) << -made;
+    ::close(made);
+    EXPECT_TRUE(QFile::exists(entry + QStringLiteral("/Documents/made")));
+
+    ASSERT_TRUE(QDir(entry).removeRecursively());
+    EXPECT_EQ(opened(entry, QStringLiteral("Documents/new")), ENOENT);
+}
