@@ -189,6 +189,36 @@ TEST_F(MountedVolume, RemovingADeviceFolderDeletesTheDevice)
     }));
 }
 
+// Info files come from a small store of unnamed files made ahead, and by
+// name once it runs dry: a burst larger than the store must give every item
+// its own complete info file naming where it was.
+TEST_F(MountedVolume, EveryItemOfABurstOfRemovalsGetsItsOwnInfoFile)
+{
+    const QString app = appFolderPath(QStringLiteral("Birdwatch"));
+    const QString folder = onMount(app + QStringLiteral("/Sandbox/Documents/burst"));
+    ASSERT_EQ(::mkdir(bytes(folder).constData(), 0755), 0);
+    constexpr int Count = 60;
+    for (int i = 0; i < Count; ++i) {
+        const QString name = folder + QStringLiteral("/item-%1").arg(i);
+        ASSERT_TRUE(testsupport::writeFile(name, QByteArray::number(i)));
+        ASSERT_EQ(::unlink(bytes(name).constData()), 0) << i;
+    }
+    const QString trash = m_home.filePath(QStringLiteral(".local/share/Trash"));
+    const QString real =
+        realSandbox(QStringLiteral("Birdwatch")) + QStringLiteral("/Documents/burst/");
+    for (int i = 0; i < Count; ++i) {
+        const QString name = QStringLiteral("item-%1").arg(i);
+        EXPECT_EQ(readAll(trash + QStringLiteral("/files/") + name), QByteArray::number(i));
+        const QByteArray info =
+            readAll(trash + QStringLiteral("/info/") + name + QStringLiteral(".trashinfo"));
+        EXPECT_TRUE(info.startsWith(
+            "[Trash Info]\nPath=" + QUrl::toPercentEncoding(real + name, "/") + "\nDeletionDate="))
+            << info.toStdString();
+        EXPECT_TRUE(info.endsWith('\n')) << info.toStdString();
+    }
+    EXPECT_EQ(QDir(trash + QStringLiteral("/info")).entryList(QDir::Files).size(), Count);
+}
+
 TEST_F(MountedVolume, RemovingInTheDataFolderMovesToTheTrash)
 {
     const QString app = appFolderPath(QStringLiteral("Birdwatch"));
