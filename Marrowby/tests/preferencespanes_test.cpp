@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QThread>
 
 using testsupport::waitFor;
 
@@ -311,12 +312,18 @@ TEST_F(Preferences, theHelperTheEntryRunsStartsTheApplicationOnceWhenStartedTwic
         ASSERT_TRUE(login->waitForFinished(30000));
         EXPECT_EQ(login->exitCode(), 0);
     }
-    // Both helpers have ended, so whatever they started runs by now.
-    EXPECT_EQ(testsupport::processesOf(testsupport::bundlePath() +
-                                           QStringLiteral("/Contents/MacOS/Marrowby"),
-                                       m_home->path())
-                  .size(),
-              1);
+    // A helper ends once it has started the application, which may still be
+    // on its way into the program then: wait for it, then make sure no
+    // second one follows.
+    const auto applications = [this] {
+        return testsupport::processesOf(testsupport::bundlePath() +
+                                            QStringLiteral("/Contents/MacOS/Marrowby"),
+                                        m_home->path())
+            .size();
+    };
+    EXPECT_TRUE(testsupport::waitFor([&] { return applications() >= 1; }));
+    QThread::msleep(500);
+    EXPECT_EQ(applications(), 1);
 }
 
 TEST_F(Preferences, theExtensionSwitchShowsTheRegistryAndChangesItThroughPluginkit)
