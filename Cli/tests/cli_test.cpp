@@ -1,10 +1,7 @@
 // marrowby-cli as a user runs it: a program that reaches the service on the
 // session bus (here a private one that starts the real service), with every
 // command's output and exit status checked, and bad input changing nothing.
-#include "devtoolsworld.h"
-
-#include "tests/support/privatebus.h"
-#include "tests/support/testsupport.h"
+#include "sampleworldtest.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -27,25 +24,9 @@ struct CliRun
     QString err;
 };
 
-class CliWorld : public ::testing::Test
+class CliWorld : public SampleWorldTest
 {
 protected:
-    void SetUp() override
-    {
-        m_home = std::make_unique<testsupport::TemporaryHome>();
-        const ToolRun world =
-            devtoolsworld::run(QStringLiteral("devtools"), {QStringLiteral("sample-world")});
-        ASSERT_EQ(world.status, 0) << world.err.toStdString();
-        m_bus = std::make_unique<testsupport::PrivateBus>();
-        ASSERT_TRUE(m_bus->isRunning());
-    }
-
-    void TearDown() override
-    {
-        m_bus.reset();
-        m_home.reset();
-    }
-
     QProcessEnvironment environment() const
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -90,9 +71,6 @@ protected:
     {
         return devtoolsworld::snapshot(m_home->filePath(QStringLiteral("Library/Developer")));
     }
-
-    std::unique_ptr<testsupport::TemporaryHome> m_home;
-    std::unique_ptr<testsupport::PrivateBus> m_bus;
 };
 
 } // namespace

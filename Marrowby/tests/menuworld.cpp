@@ -9,26 +9,6 @@
 
 #include <csignal>
 
-void MenuWorld::SetUp()
-{
-    m_home = std::make_unique<testsupport::TemporaryHome>();
-    const ToolRun world =
-        devtoolsworld::run(QStringLiteral("devtools"), {QStringLiteral("sample-world")});
-    ASSERT_EQ(world.status, 0) << world.err.toStdString();
-    m_bus = std::make_unique<testsupport::PrivateBus>();
-    ASSERT_TRUE(m_bus->isRunning());
-}
-
-void MenuWorld::TearDown()
-{
-    // Simulator stand-ins started by launches shut their devices down on SIGTERM.
-    if (m_home) {
-        testsupport::endSimulatorsIn(m_home->path());
-    }
-    m_bus.reset();
-    m_home.reset();
-}
-
 int MenuWorld::photoCount(const SimulatorDevice &device)
 {
     if (!device.containerURL()) {

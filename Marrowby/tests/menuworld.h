@@ -3,23 +3,17 @@
 // service when the application's connector first calls it.
 #pragma once
 
-#include "tests/support/privatebus.h"
-#include "tests/support/testsupport.h"
+#include "sampleworldtest.h"
 
 #include "Marrowkit/model/simulatordevice.h"
-
-#include <gtest/gtest.h>
 
 #include <QImage>
 
 #include <memory>
 
-class MenuWorld : public ::testing::Test
+class MenuWorld : public SampleWorldTest
 {
 protected:
-    void SetUp() override;
-    void TearDown() override;
-
     // Photos added to a device so far (files below its Media folder).
     static int photoCount(const SimulatorDevice &device);
     // A small image file in the temporary HOME.
@@ -27,7 +21,4 @@ protected:
     QString writeText(const QString &name);
     static SimulatorDevicePtr deviceNamed(const QList<SimulatorDevicePtr> &devices,
                                           const QString &name);
-
-    std::unique_ptr<testsupport::TemporaryHome> m_home;
-    std::unique_ptr<testsupport::PrivateBus> m_bus;
 };

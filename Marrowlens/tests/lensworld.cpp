@@ -12,24 +12,11 @@
 
 using testsupport::waitFor;
 
-void LensWorld::SetUp()
-{
-    m_home = std::make_unique<testsupport::TemporaryHome>();
-    const ToolRun world =
-        devtoolsworld::run(QStringLiteral("devtools"), {QStringLiteral("sample-world")});
-    ASSERT_EQ(world.status, 0) << world.err.toStdString();
-    m_bus = std::make_unique<testsupport::PrivateBus>();
-    ASSERT_TRUE(m_bus->isRunning());
-}
-
 void LensWorld::TearDown()
 {
     m_finderSync.reset();
     m_host.reset();
-    // The Simulator shuts its devices down and ends on SIGTERM.
-    testsupport::endSimulatorsIn(m_home->path());
-    m_bus.reset();
-    m_home.reset();
+    SampleWorldTest::TearDown();
 }
 
 void LensWorld::makeFinderSync()

@@ -9,10 +9,7 @@
 #include "findersynccontroller.h"
 #include "revealer.h"
 
-#include "tests/support/privatebus.h"
-#include "tests/support/testsupport.h"
-
-#include <gtest/gtest.h>
+#include "sampleworldtest.h"
 
 #include <memory>
 
@@ -42,10 +39,9 @@ struct HostRecord
     QList<QStringList> directoryPaths;
 };
 
-class LensWorld : public ::testing::Test
+class LensWorld : public SampleWorldTest
 {
 protected:
-    void SetUp() override;
     void TearDown() override;
 
     // The extension as the program makes it, on the test's bus.
@@ -66,8 +62,6 @@ protected:
     static QStringList actions(const FinderSyncMenu &menu);
     QList<pid_t> simulatorProcesses() const;
 
-    std::unique_ptr<testsupport::TemporaryHome> m_home;
-    std::unique_ptr<testsupport::PrivateBus> m_bus;
     std::unique_ptr<FinderSyncController> m_host;
     RecordingRevealer m_revealer;
     HostRecord m_record;

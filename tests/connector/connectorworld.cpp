@@ -17,24 +17,19 @@ using testsupport::waitFor;
 
 void ConnectorWorld::SetUp()
 {
-    m_home = std::make_unique<testsupport::TemporaryHome>();
-    const ToolRun world =
-        devtoolsworld::run(QStringLiteral("devtools"), {QStringLiteral("sample-world")});
-    ASSERT_EQ(world.status, 0) << world.err.toStdString();
-    m_bus = std::make_unique<testsupport::PrivateBus>();
-    ASSERT_TRUE(m_bus->isRunning());
+    SampleWorldTest::SetUp();
+    if (HasFatalFailure()) {
+        return;
+    }
     m_notifications =
         std::make_unique<NotificationRecorder>(m_bus->connect(QStringLiteral("notifications")));
 }
 
 void ConnectorWorld::TearDown()
 {
-    // The Simulator shuts its devices down and ends on SIGTERM.
-    testsupport::endSimulatorsIn(m_home->path());
     m_connectors.clear();
     m_notifications.reset();
-    m_bus.reset();
-    m_home.reset();
+    SampleWorldTest::TearDown();
 }
 
 WatchedConnector &ConnectorWorld::newConnector()

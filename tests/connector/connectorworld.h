@@ -6,13 +6,10 @@
 
 #include "recordingclient.h"
 
-#include "tests/support/privatebus.h"
-#include "tests/support/testsupport.h"
+#include "sampleworldtest.h"
 
 #include "Marrowkit/Connection/parleyconnector.h"
 #include "Marrowkit/model/simulatorupdate.h"
-
-#include <gtest/gtest.h>
 
 #include <memory>
 #include <vector>
@@ -25,7 +22,7 @@ struct WatchedConnector
     QList<SimulatorUpdate> updates;
 };
 
-class ConnectorWorld : public ::testing::Test
+class ConnectorWorld : public SampleWorldTest
 {
 protected:
     void SetUp() override;
@@ -44,8 +41,6 @@ protected:
     // The Simulator applications of this home's Xcodes that run.
     QList<pid_t> simulatorProcesses() const;
 
-    std::unique_ptr<testsupport::TemporaryHome> m_home;
-    std::unique_ptr<testsupport::PrivateBus> m_bus;
     std::unique_ptr<NotificationRecorder> m_notifications;
     std::vector<std::unique_ptr<WatchedConnector>> m_connectors;
 };
