@@ -6,6 +6,12 @@
 // listings, syncs, truncation and allocation, moves) go to a pool of
 // workers, so they never hold up the rest.
 //
+// Between requests the reading thread keeps asking for the next one for a
+// moment (yielding its CPU to anyone waiting for it) and only then sleeps:
+// a client working through many files sends its next request sooner than a
+// sleeping thread wakes on another CPU, and the wake-ups, not the answers,
+// are most of what each request costs. An idle volume sleeps.
+//
 // A request handed on travels in the buffer it was read into; the reading
 // thread goes on with a spare one, and workers give buffers back, so no
 // request is copied.
