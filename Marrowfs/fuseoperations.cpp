@@ -42,10 +42,6 @@ namespace {
 constexpr double CacheSeconds = 1.0;
 // Reads of at least this size are spliced from the real file.
 constexpr size_t SpliceFromBytes = size_t(64) * 1024;
-// The kernel asks for at most its read-ahead window (128 KiB) at a time and
-// waits for each piece: on a sequential walk the real file is asked this far
-// ahead, so its disk reads run while the kernel takes the pieces before.
-constexpr off_t ReadAheadBytes = off_t(8) * 1024 * 1024;
 // Requests this close to the last one's end count as one walk (the kernel's
 // read-ahead requests may be served out of order by the request threads).
 constexpr off_t SequentialSlackBytes = off_t(1024) * 1024;
@@ -69,7 +65,7 @@ struct OpenFile : Handle
     int fd = -1;
     QByteArray bytes;
     std::atomic<off_t> lastReadEnd{0};
-    std::atomic<off_t> readAheadUntil{0};
+    std::atomic<bool> sequentialHinted{false};
 };
 
 struct DirectoryEntry
@@ -840,25 +836,21 @@ void opCreate(fuse_req_t req, fuse_ino_t parent, const char *name, mode_t mode, 
     }
 }
 
-// Asks the real file for the next stretch of a sequential walk in the
-// background; random reads ask for nothing more than they read.
-void readAhead(OpenFile &file, off_t offset, size_t size)
+// The kernel asks for at most its read-ahead window (128 KiB) at a time and
+// waits for each piece. Once the pieces show a sequential walk, the real
+// file is told so: its own read-ahead then runs twice as far ahead, on the
+// disk's terms. Asking for fixed stretches ourselves (WILLNEED) was slower
+// on disks with a read-ahead of their own larger than the stretch, and no
+// faster on the rest.
+void hintSequentialWalk(OpenFile &file, off_t offset, size_t size)
 {
-    const off_t end = offset + off_t(size);
-    const off_t last = file.lastReadEnd.exchange(end, std::memory_order_relaxed);
+    const off_t last = file.lastReadEnd.exchange(offset + off_t(size), std::memory_order_relaxed);
     if (size < SpliceFromBytes || offset < last - SequentialSlackBytes ||
-        offset > last + SequentialSlackBytes) {
+        offset > last + SequentialSlackBytes ||
+        file.sequentialHinted.exchange(true, std::memory_order_relaxed)) {
         return;
     }
-    off_t until = file.readAheadUntil.load(std::memory_order_relaxed);
-    if (end + ReadAheadBytes / 2 <= until) {
-        return;
-    }
-    const off_t from = std::max(until, end);
-    if (file.readAheadUntil.compare_exchange_strong(until, from + ReadAheadBytes,
-                                                    std::memory_order_relaxed)) {
-        ::posix_fadvise(file.fd, from, ReadAheadBytes, POSIX_FADV_WILLNEED);
-    }
+    ::posix_fadvise(file.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
 void opRead(fuse_req_t req, fuse_ino_t, size_t size, off_t offset, fuse_file_info *fi)
@@ -874,7 +866,7 @@ void opRead(fuse_req_t req, fuse_ino_t, size_t size, off_t offset, fuse_file_inf
         fuse_reply_buf(req, file->bytes.constData() + start, size_t(length));
         return;
     }
-    readAhead(*file, offset, size);
+    hintSequentialWalk(*file, offset, size);
     // Large reads go to the kernel as a descriptor range, spliced and never
     // copied here; for small ones setting up the splice costs more than the
     // copy it saves.
