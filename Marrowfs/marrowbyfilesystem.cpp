@@ -169,11 +169,6 @@ MarrowbyFileSystem::~MarrowbyFileSystem()
     m_removalThread.join();
 }
 
-QStringList MarrowbyFileSystem::split(const QString &path)
-{
-    return path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-}
-
 VirtualNode MarrowbyFileSystem::resolve(const QString &path) const
 {
     return resolve(path, *m_catalogue.snapshot());
@@ -468,11 +463,13 @@ void MarrowbyFileSystem::removalLoop()
 
 void MarrowbyFileSystem::actOnRemovals(QStringList paths)
 {
-    std::stable_sort(paths.begin(), paths.end(), [](const QString &a, const QString &b) {
-        return split(a).size() < split(b).size();
-    });
-    const QString &path = paths.first();
-    const QStringList components = split(path);
+    // The shallowest path of the burst decides.
+    const auto shallowest =
+        std::min_element(paths.cbegin(), paths.cend(), [](const QString &a, const QString &b) {
+            return componentsOf(a).size() < componentsOf(b).size();
+        });
+    const QString &path = *shallowest;
+    const Components components = componentsOf(path);
     const VirtualNode node = resolve(path);
     if (components.size() == 1 && node.kind == VirtualNode::Kind::Device) {
         MLOG_INFO(QStringLiteral("deleting the device of ") + path);

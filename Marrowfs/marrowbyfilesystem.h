@@ -119,9 +119,6 @@ public:
     void noteRemoval(const QString &path);
     bool isPartOfRecursiveRemoval(const QString &path) const;
 
-    // "/a/b" -> {"a", "b"}; the root has none.
-    static QStringList split(const QString &path);
-
 private:
     static bool isProtected(qsizetype depth, QStringView name);
     void removalLoop();
