@@ -27,7 +27,9 @@ constexpr size_t MaxSpareBuffers = 16;
 // sleeps. A client working through files sends its next request within a
 // few microseconds of our answer; a thread asleep takes far longer to wake
 // on another CPU (tens of microseconds in a virtual machine) than the
-// request takes to answer.
+// request takes to answer. Only after a request answered here: one handed
+// to a worker is answered later, and a thread spinning meanwhile takes the
+// CPU from the worker, the disk's completions and the client.
 constexpr std::chrono::microseconds BusyWaitAfterRequest{100};
 
 template<typename Body> bool bodyOf(const char *request, size_t size, Body &body)
@@ -91,7 +93,7 @@ void RequestLoop::run()
     const int deviceFlags = ::fcntl(device, F_GETFL);
     const bool busyWaits =
         deviceFlags >= 0 && ::fcntl(device, F_SETFL, deviceFlags | O_NONBLOCK) == 0;
-    auto lastRequest = std::chrono::steady_clock::now();
+    auto spinUntil = std::chrono::steady_clock::now();
     while (!fuse_session_exited(m_session)) {
         if (!buffer.mem) {
             // A spare one, or none: libfuse then makes one of its size.
@@ -106,24 +108,24 @@ void RequestLoop::run()
             continue;
         }
         if (received == -EAGAIN && busyWaits) {
-            if (std::chrono::steady_clock::now() - lastRequest < BusyWaitAfterRequest) {
+            if (std::chrono::steady_clock::now() < spinUntil) {
                 // Anyone else waiting for this CPU goes first.
                 ::sched_yield();
             } else {
                 pollfd next = {device, POLLIN, 0};
                 ::poll(&next, 1, -1);
-                lastRequest = std::chrono::steady_clock::now();
             }
             continue;
         }
-        lastRequest = std::chrono::steady_clock::now();
         if (received <= 0) {
             break;
         }
         if (isQuick(static_cast<const char *>(buffer.mem), size_t(received))) {
             fuse_session_process_buf(m_session, &buffer);
+            spinUntil = std::chrono::steady_clock::now() + BusyWaitAfterRequest;
             continue;
         }
+        spinUntil = {};
         {
             std::lock_guard lock(m_mutex);
             m_queue.push_back({buffer.mem, size_t(received)});

@@ -6,11 +6,13 @@
 // listings, syncs, truncation and allocation, moves) go to a pool of
 // workers, so they never hold up the rest.
 //
-// Between requests the reading thread keeps asking for the next one for a
-// moment (yielding its CPU to anyone waiting for it) and only then sleeps:
-// a client working through many files sends its next request sooner than a
-// sleeping thread wakes on another CPU, and the wake-ups, not the answers,
-// are most of what each request costs. An idle volume sleeps.
+// After a request it answered itself the reading thread keeps asking for the
+// next one for a moment (yielding its CPU to anyone waiting for it) and only
+// then sleeps: a client working through many files sends its next request
+// sooner than a sleeping thread wakes on another CPU, and the wake-ups, not
+// the answers, are most of what each request costs. After a request it
+// handed on it sleeps at once: spinning then only takes the CPU from the
+// worker, the disk's completions and the client. An idle volume sleeps.
 //
 // A request handed on travels in the buffer it was read into; the reading
 // thread goes on with a spare one, and workers give buffers back, so no
