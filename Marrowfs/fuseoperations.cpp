@@ -844,6 +844,10 @@ void opCreate(fuse_req_t req, fuse_ino_t parent, const char *name, mode_t mode, 
 // faster on the rest.
 void hintSequentialWalk(OpenFile &file, off_t offset, size_t size)
 {
+    // Once told, the real file needs no more bookkeeping on every read.
+    if (file.sequentialHinted.load(std::memory_order_relaxed)) {
+        return;
+    }
     const off_t last = file.lastReadEnd.exchange(offset + off_t(size), std::memory_order_relaxed);
     if (size < SpliceFromBytes || offset < last - SequentialSlackBytes ||
         offset > last + SequentialSlackBytes ||

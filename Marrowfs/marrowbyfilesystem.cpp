@@ -461,7 +461,7 @@ void MarrowbyFileSystem::removalLoop()
     }
 }
 
-void MarrowbyFileSystem::actOnRemovals(QStringList paths)
+void MarrowbyFileSystem::actOnRemovals(const QStringList &paths)
 {
     // The shallowest path of the burst decides.
     const auto shallowest =

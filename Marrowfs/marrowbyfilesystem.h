@@ -122,7 +122,7 @@ public:
 private:
     static bool isProtected(qsizetype depth, QStringView name);
     void removalLoop();
-    void actOnRemovals(QStringList paths);
+    void actOnRemovals(const QStringList &paths);
 
     CatalogueSource &m_catalogue;
     MarrowfsActions &m_actions;

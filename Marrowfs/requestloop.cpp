@@ -23,13 +23,9 @@ constexpr uint32_t QuickReadBytes = 64 * 1024;
 constexpr uint32_t QuickWriteBytes = 128 * 1024;
 // Buffers kept for reuse after a burst; each is about a megabyte.
 constexpr size_t MaxSpareBuffers = 16;
-// How long the reading thread keeps asking for the next request before it
-// sleeps. A client working through files sends its next request within a
-// few microseconds of our answer; a thread asleep takes far longer to wake
-// on another CPU (tens of microseconds in a virtual machine) than the
-// request takes to answer. Only after a request answered here: one handed
-// to a worker is answered later, and a thread spinning meanwhile takes the
-// CPU from the worker, the disk's completions and the client.
+// How long the reading thread keeps asking for the next request after one
+// it answered itself: a thread asleep takes tens of microseconds to wake on
+// another CPU in a virtual machine, longer than most requests take.
 constexpr std::chrono::microseconds BusyWaitAfterRequest{100};
 
 template<typename Body> bool bodyOf(const char *request, size_t size, Body &body)
@@ -93,7 +89,7 @@ void RequestLoop::run()
     const int deviceFlags = ::fcntl(device, F_GETFL);
     const bool busyWaits =
         deviceFlags >= 0 && ::fcntl(device, F_SETFL, deviceFlags | O_NONBLOCK) == 0;
-    auto spinUntil = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point spinUntil;
     while (!fuse_session_exited(m_session)) {
         if (!buffer.mem) {
             // A spare one, or none: libfuse then makes one of its size.
