@@ -2,10 +2,10 @@
 // through bindfs (the pass-through a Linux user would otherwise mount), all
 // three in one run from the same starting point: sequential 1 MiB writes and
 // reads (cold cache, right after the write, warm cache), random 4 KiB reads
-// and writes (fio), and
-// create+stat+unlink of many small files. The serving process's CPU time is
-// printed beside each figure: the volume serves from this process, bindfs
-// from its own. Cold reads drop the page cache (needs root; skipped else).
+// and writes (fio), and create+stat+unlink of many small files. The serving
+// process's CPU time is printed beside each figure: the volume serves from
+// this process, bindfs from its own. Cold reads drop the page cache (needs
+// root; skipped else).
 //
 //   marrowfs_bench [--size-mib 1024] [--files 10000] [--runs 3] [--only-metadata]
 #include "Marrowfs/marrowfscontroller.h"
