@@ -3,9 +3,14 @@
 #include "catalogueitems.h"
 
 #include "Marrowkit/Connection/displaynames.h"
+#include "Marrowkit/Connection/loginitem.h"
 #include "Marrowkit/Connection/parleycontract.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusError>
+#include <QDBusReply>
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -251,9 +256,12 @@ int CliSession::run(const QStringList &arguments)
     if (name == QStringLiteral("mount") && !m_mount) {
         return fail(QStringLiteral("mount is not available here"));
     }
-    if (!connect()) {
-        return fail(
-            QStringLiteral("the service %1 did not answer").arg(ParleyContract::serviceName()));
+    const QString service = serviceToReach();
+    if (const QString problem = unreachable(service); !problem.isEmpty()) {
+        return fail(problem);
+    }
+    if (!connect(service)) {
+        return fail(QStringLiteral("the service %1 did not answer").arg(service));
     }
     if (name == QStringLiteral("mount")) {
         return m_mount(*m_connector, positional);
@@ -294,10 +302,43 @@ bool CliSession::waitUntil(const std::function<bool()> &condition, int milliseco
     return true;
 }
 
-bool CliSession::connect()
+QString CliSession::serviceToReach()
 {
-    m_connector = std::make_unique<ParleyConnector>(QStringLiteral("marrowby-cli"),
-                                                    ParleyContract::serviceName());
+    // Run from the application's bundle, the service is the bundle's login
+    // item: enabling it, as the application does when it starts, lets the
+    // session bus start the service even where the application never ran.
+    return LoginItem::connectionForLoginItemName(ParleyContract::loginItemName())
+        .value_or(ParleyContract::serviceName());
+}
+
+QString CliSession::unreachable(const QString &service)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        return QStringLiteral("no session bus: %1").arg(bus.lastError().message());
+    }
+    QDBusConnectionInterface *names = bus.interface();
+    if (!names || names->isServiceRegistered(service).value()) {
+        return {};
+    }
+    // Starting it now tells a name the bus cannot start from one that is slow
+    // to answer; the bus reads activation files written a moment ago first.
+    const QDBusReply<void> started = names->startService(service);
+    if (started.isValid()) {
+        return {};
+    }
+    if (started.error().type() == QDBusError::ServiceUnknown) {
+        return QStringLiteral("the service %1 is not running and the session bus cannot start "
+                              "it; start Marrowby once, or run the marrowby-cli of its bundle")
+            .arg(service);
+    }
+    return QStringLiteral("the service %1 could not be started: %2")
+        .arg(service, started.error().message());
+}
+
+bool CliSession::connect(const QString &service)
+{
+    m_connector = std::make_unique<ParleyConnector>(QStringLiteral("marrowby-cli"), service);
     return waitUntil([this] { return m_connector->devices().has_value(); }, catalogueTimeoutMs);
 }
 

@@ -37,7 +37,12 @@ private:
     int usage(const QString &problem);
     void printHelp(const Command *command);
     int fail(const QString &message);
-    bool connect();
+    // The bus name of the service, its activation enabled where it can be.
+    static QString serviceToReach();
+    // Why the session bus can neither reach nor start `service`; empty when
+    // it can (or cannot tell).
+    static QString unreachable(const QString &service);
+    bool connect(const QString &service);
     bool waitUntil(const std::function<bool()> &condition, int milliseconds);
     // Waits for every request sent to be answered.
     bool settle();

@@ -157,6 +157,32 @@ TEST_F(CliWorld, NamesThatFindNothingOrTooMuchChangeNothing)
     EXPECT_TRUE(devtoolsworld::differences(before, developerSnapshot()).isEmpty());
 }
 
+// A user who never started the application: the bus knows only the user's
+// own activation files, and there are none yet.
+TEST_F(CliWorld, StartsTheServiceForAUserWhoNeverRanTheApplication)
+{
+    const QString services = m_home->filePath(QStringLiteral(".local/share/dbus-1/services"));
+    ASSERT_TRUE(QDir().mkpath(services));
+    m_bus = std::make_unique<testsupport::PrivateBus>(QStringList{services});
+    ASSERT_TRUE(m_bus->isRunning());
+
+    const CliRun devices = cli({QStringLiteral("devices")});
+    EXPECT_EQ(devices.status, 0) << devices.err.toStdString();
+    EXPECT_TRUE(devices.out.contains(QStringLiteral("iPhone 6\t"))) << devices.out.toStdString();
+    EXPECT_FALSE(QDir(services).entryList(QDir::Files).isEmpty());
+
+    // Where the bus cannot start the service, the user hears so at once, not
+    // after waiting for a catalogue that cannot come.
+    const QString elsewhere = m_home->filePath(QStringLiteral("elsewhere"));
+    m_bus = std::make_unique<testsupport::PrivateBus>(QStringList{elsewhere});
+    ASSERT_TRUE(m_bus->isRunning());
+    const CliRun refused = cli({QStringLiteral("devices")});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(refused.out.isEmpty());
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("the session bus cannot start it")))
+        << refused.err.toStdString();
+}
+
 TEST_F(CliWorld, ActionsReachTheService)
 {
     const QJsonObject phone = deviceNamed(QStringLiteral("iPhone 6"));
