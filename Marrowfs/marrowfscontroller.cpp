@@ -37,6 +37,33 @@ bool MarrowfsController::isFuseAvailable(QString *reason)
     return true;
 }
 
+namespace {
+
+// Why an existing folder must not take the volume: a second mount would hide
+// a live one, and a mount over a folder with things in it (a mistyped path,
+// the home folder) would hide them from the user while it lasts.
+QString whyNotMountableAt(const QString &path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat folder = {};
+    struct stat parent = {};
+    if (::stat(native.constData(), &folder) == 0 &&
+        ::stat((native + "/..").constData(), &parent) == 0 &&
+        (folder.st_dev != parent.st_dev || folder.st_ino == parent.st_ino)) {
+        return QStringLiteral("Something is mounted at %1 already (the volume of another "
+                              "Marrowby?)")
+            .arg(path);
+    }
+    if (!QDir(path).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System |
+                            QDir::NoDotAndDotDot)) {
+        return QStringLiteral("The folder %1 is not empty: the volume would hide what it holds")
+            .arg(path);
+    }
+    return {};
+}
+
+} // namespace
+
 MarrowfsController::MarrowfsController(CatalogueSource &catalogue, MarrowfsActions &actions,
                                        QString mountPath, FolderOpener *opener)
     : m_mountPath(std::move(mountPath)),
@@ -70,23 +97,30 @@ bool MarrowfsController::start()
         return true;
     }
     QString reason;
+    m_errorString.clear();
     if (!isFuseAvailable(&reason)) {
-        MLOG_ERROR(reason);
-        return false;
+        return fail(reason);
     }
     clearDeadMount();
     if (!QFileInfo(m_mountPath).isDir()) {
         if (!QDir().mkpath(m_mountPath)) {
-            MLOG_ERROR(QStringLiteral("Cannot make the mount folder ") + m_mountPath);
-            return false;
+            return fail(QStringLiteral("Cannot make the mount folder ") + m_mountPath);
         }
         m_madeMountFolder = true;
+    } else if (const QString problem = whyNotMountableAt(m_mountPath); !problem.isEmpty()) {
+        return fail(problem);
     }
     if (!m_volume->mount(m_mountPath, &reason)) {
-        MLOG_ERROR(reason);
-        return false;
+        return fail(reason);
     }
     return true;
+}
+
+bool MarrowfsController::fail(const QString &reason)
+{
+    m_errorString = reason;
+    MLOG_ERROR(reason);
+    return false;
 }
 
 void MarrowfsController::stop()

@@ -40,8 +40,11 @@ public:
     MarrowfsController(const MarrowfsController &) = delete;
     MarrowfsController &operator=(const MarrowfsController &) = delete;
 
-    // Mounts; false (with a logged reason) when it cannot.
+    // Mounts; false (with a logged reason) when it cannot. An existing folder
+    // must be empty and not mounted on already.
     bool start();
+    // Why the last start failed, for the user.
+    const QString &errorString() const { return m_errorString; }
     // Unmounts and removes the mount folder when it made it and it is empty.
     void stop();
     bool isMounted() const;
@@ -68,12 +71,14 @@ public:
 
 private:
     void clearDeadMount();
+    bool fail(const QString &reason);
     bool reveal(const std::optional<QString> &folder);
 
     QString m_mountPath;
     std::unique_ptr<MarrowbyFileSystem> m_fileSystem;
     std::unique_ptr<FuseVolume> m_volume;
     bool m_madeMountFolder = false;
+    QString m_errorString;
     std::unique_ptr<FolderOpener> m_desktopOpener;
     FolderOpener *m_opener;
 };

@@ -144,3 +144,35 @@ TEST_F(CrashedMount, TheMountProcessUnmountsOnTerminate)
     EXPECT_EQ(m_process.exitCode(), 0);
     EXPECT_FALSE(isMountPoint(m_mountPath));
 }
+
+TEST_F(CrashedMount, ALiveMountOrAFolderWithThingsInItIsNotMountedOver)
+{
+    ASSERT_TRUE(startMountProcess()) << m_process.readAllStandardError().toStdString();
+    QProcess second;
+    second.setProcessEnvironment(m_process.processEnvironment());
+    second.start(testsupport::bundlePath() + QStringLiteral("/Contents/MacOS/marrowby-cli"),
+                 {QStringLiteral("mount"), m_mountPath});
+    ASSERT_TRUE(second.waitForFinished(60000));
+    EXPECT_EQ(second.exitCode(), 1);
+    EXPECT_TRUE(second.readAllStandardError().contains("is mounted at"));
+    // The first volume still serves.
+    EXPECT_EQ(m_process.state(), QProcess::Running);
+    EXPECT_FALSE(QDir(m_mountPath).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+    m_process.terminate();
+    ASSERT_TRUE(m_process.waitForFinished());
+    ASSERT_FALSE(isMountPoint(m_mountPath));
+
+    // A folder the user keeps things in stays as it is, visible.
+    ASSERT_TRUE(QDir().mkpath(m_mountPath));
+    ASSERT_TRUE(testsupport::writeFile(m_mountPath + QStringLiteral("/.notes"), "mine"));
+    WatchedConnector &watched = newConnector();
+    ASSERT_TRUE(waitForCatalogue(watched));
+    ConnectorFeed feed(*watched.connector, nullptr);
+    MarrowfsController volume(feed.catalogue(), feed, m_mountPath);
+    EXPECT_FALSE(volume.start());
+    EXPECT_TRUE(volume.errorString().contains(QStringLiteral("not empty")))
+        << volume.errorString().toStdString();
+    EXPECT_FALSE(isMountPoint(m_mountPath));
+    volume.stop();
+    EXPECT_TRUE(QFile::exists(m_mountPath + QStringLiteral("/.notes")));
+}

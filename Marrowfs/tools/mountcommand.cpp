@@ -61,8 +61,9 @@ int runMountCommand(QCoreApplication &app, ParleyConnector &connector, const QSt
                               paths.isEmpty() ? MarrowfsController::defaultMountPath()
                                               : paths.constFirst());
     if (!quitOnSignals(app) || !volume.start()) {
-        static_cast<void>(std::fprintf(stderr, "Mounting %s failed.\n",
-                                       volume.mountPath().toLocal8Bit().constData()));
+        static_cast<void>(std::fprintf(stderr, "Mounting %s failed. %s\n",
+                                       volume.mountPath().toLocal8Bit().constData(),
+                                       volume.errorString().toLocal8Bit().constData()));
         return 1;
     }
     static_cast<void>(std::printf("Mounted at %s\n", volume.mountPath().toLocal8Bit().constData()));
