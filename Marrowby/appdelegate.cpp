@@ -225,6 +225,12 @@ void AppDelegate::startMarrowfs()
     if (!m_marrowfs->start()) {
         MLOG_WARNING(QStringLiteral("The volume could not be mounted at ") +
                      m_marrowfs->mountPath());
+        // Without FUSE at all the user was told at launch; anything else
+        // (a folder in the way, another volume there) is theirs to mend.
+        if (MarrowfsController::isFuseAvailable()) {
+            showAlert(QStringLiteral("The volume could not be mounted at %1.\n%2")
+                          .arg(m_marrowfs->mountPath(), m_marrowfs->errorString()));
+        }
     } else {
         MLOG_INFO(QStringLiteral("Volume mounted at ") + m_marrowfs->mountPath());
     }

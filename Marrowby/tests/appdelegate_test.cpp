@@ -90,6 +90,23 @@ TEST_F(Application, launchAfterTheVolumeWasSwitchedOffStartsNothing)
     }
 }
 
+TEST_F(Application, aVolumeThatCannotBeMountedIsReportedAndHidesNothing)
+{
+    if (!fuseUsable()) {
+        GTEST_SKIP() << "FUSE cannot be used here";
+    }
+    const QString mountPath = m_home->filePath(QStringLiteral("Volumes/Marrowby"));
+    ASSERT_TRUE(testsupport::writeFile(mountPath + QStringLiteral("/kept.txt"), "mine"));
+    AppDelegate &app = launch();
+    ASSERT_NE(app.marrowfs(), nullptr);
+    EXPECT_FALSE(app.marrowfs()->isMounted());
+    EXPECT_FALSE(isMountPoint(mountPath));
+    ASSERT_EQ(m_alerts.size(), 1) << m_alerts.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(m_alerts.constFirst().contains(mountPath));
+    EXPECT_TRUE(m_alerts.constFirst().contains(QStringLiteral("not empty")));
+    EXPECT_TRUE(QFile::exists(mountPath + QStringLiteral("/kept.txt")));
+}
+
 TEST_F(Application, quittingWithTheVolumeOnUnmountsItAndEndsTheService)
 {
     if (!fuseUsable()) {
