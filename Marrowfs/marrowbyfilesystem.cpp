@@ -426,9 +426,22 @@ bool MarrowbyFileSystem::isPartOfRecursiveRemoval(const QString &path) const
     }
     std::lock_guard lock(m_removalMutex);
     const auto last = m_lastRemovalInDevice.constFind(components.first().toString());
-    return last != m_lastRemovalInDevice.constEnd() &&
-           std::chrono::steady_clock::now() - last->when <= RecursiveRemovalWindow &&
-           last->folder == path.left(path.lastIndexOf(QLatin1Char('/')));
+    if (last == m_lastRemovalInDevice.constEnd() ||
+        std::chrono::steady_clock::now() - last->when > RecursiveRemovalWindow) {
+        return false;
+    }
+    if (last->folder == path.left(path.lastIndexOf(QLatin1Char('/')))) {
+        return true;
+    }
+    // Inside an app, a folder may hold nothing but the container metadata
+    // (an empty app group's container): the walk reaches it straight from
+    // another part of the same app.
+    if (components.size() <= 3) {
+        return false;
+    }
+    const QString app = QLatin1Char('/') + components.at(0).toString() + QLatin1Char('/') +
+                        components.at(1).toString();
+    return last->folder == app || last->folder.startsWith(app + QLatin1Char('/'));
 }
 
 void MarrowbyFileSystem::deferRemoval(const QString &path)

@@ -113,8 +113,9 @@ public:
     // removes children first and gives up on a folder once one child fails:
     // a protected item whose device folder saw, within
     // RecursiveRemovalWindow, the removal of an item next to it (same
-    // folder) as the last removal is taken as part of such a walk, answered
-    // as removed, and kept. Listings put protected items last for this.
+    // folder; inside an app folder, anywhere in that app) as the last
+    // removal is taken as part of such a walk, answered as removed, and
+    // kept. Listings put protected items last for this.
     static constexpr std::chrono::milliseconds RecursiveRemovalWindow{1000};
     void noteRemoval(const QString &path);
     bool isPartOfRecursiveRemoval(const QString &path) const;

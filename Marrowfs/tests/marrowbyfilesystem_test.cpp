@@ -217,6 +217,18 @@ TEST_F(FileSystemTree, AProtectedItemIsPartOfARecursiveRemovalOnlyRightAfterItsN
     m_fs->noteRemoval(folder + QStringLiteral("/App/Sandbox/tmp"));
     EXPECT_TRUE(m_fs->isPartOfRecursiveRemoval(metadata));
     EXPECT_FALSE(m_fs->isPartOfRecursiveRemoval(log));
+    // An app group's container may hold nothing but its metadata: the walk
+    // comes to it from elsewhere in the same app, never from another app.
+    const QString groupMetadata =
+        folder + QStringLiteral("/App/App Groups/group.a/") +
+        QStringLiteral(".com.apple.mobile_container_manager.metadata.plist");
+    EXPECT_TRUE(m_fs->isPartOfRecursiveRemoval(groupMetadata));
+    EXPECT_FALSE(m_fs->isPartOfRecursiveRemoval(
+        folder + QStringLiteral("/Other/App Group/") +
+        QStringLiteral(".com.apple.mobile_container_manager.metadata.plist")));
+    EXPECT_FALSE(m_fs->isPartOfRecursiveRemoval(
+        folder + QStringLiteral("/Application/App Group/") +
+        QStringLiteral(".com.apple.mobile_container_manager.metadata.plist")));
 }
 
 TEST_F(FileSystemTree, ABurstOfRemovalsInAnAppFolderUninstallsTheAppOnce)
