@@ -18,6 +18,7 @@
 #include <QJsonObject>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 
@@ -26,6 +27,10 @@ namespace {
 constexpr int catalogueTimeoutMs = 30000;
 // A launch may wait 30 s for its device to boot before it is sent.
 constexpr int requestTimeoutMs = 150000;
+// The service says nothing of a failed uninstall or deletion (the desktop's
+// notifications do); the catalogue it pushes once the device set changed
+// tells. It watches the set, so this is a few seconds at most.
+constexpr int catalogueChangeTimeoutMs = 20000;
 
 std::atomic<bool> interrupted{false};
 
@@ -342,6 +347,17 @@ bool CliSession::connect(const QString &service)
     return waitUntil([this] { return m_connector->devices().has_value(); }, catalogueTimeoutMs);
 }
 
+bool CliSession::waitForCatalogue(
+    const std::function<bool(const QList<SimulatorDevicePtr> &)> &shows)
+{
+    return waitUntil(
+        [&] {
+            const auto devices = m_connector->devices();
+            return devices && shows(*devices);
+        },
+        catalogueChangeTimeoutMs);
+}
+
 bool CliSession::settle()
 {
     return waitUntil([this] { return !m_connector->hasPendingRequests(); }, requestTimeoutMs);
@@ -437,7 +453,28 @@ int CliSession::appAction(const QString &action, const QStringList &arguments)
     } else {
         m_connector->uninstallApp(**foundApp);
     }
-    return settle() ? 0 : fail(QStringLiteral("no answer from the service"));
+    if (!settle()) {
+        return fail(QStringLiteral("no answer from the service"));
+    }
+    if (action != QStringLiteral("uninstall")) {
+        return 0;
+    }
+    const QString deviceUuid = (*foundDevice)->uuid();
+    const QString bundleIdentifier = (*foundApp)->bundleIdentifier();
+    const bool gone = waitForCatalogue([&](const QList<SimulatorDevicePtr> &devices) {
+        for (const SimulatorDevicePtr &device : devices) {
+            if (device->uuid() == deviceUuid) {
+                return std::none_of(device->apps().cbegin(), device->apps().cend(),
+                                    [&](const SimulatorAppPtr &app) {
+                                        return app->bundleIdentifier() == bundleIdentifier;
+                                    });
+            }
+        }
+        return true;
+    });
+    return gone ? 0
+                : fail(QStringLiteral("%1 is still installed on %2")
+                           .arg(arguments.at(1), arguments.at(0)));
 }
 
 int CliSession::deviceAction(const QString &action, const QStringList &arguments)
@@ -471,7 +508,19 @@ int CliSession::deviceAction(const QString &action, const QStringList &arguments
             m_connector->addPhoto(photo, target);
         }
     }
-    return settle() ? 0 : fail(QStringLiteral("no answer from the service"));
+    if (!settle()) {
+        return fail(QStringLiteral("no answer from the service"));
+    }
+    if (action != QStringLiteral("delete")) {
+        return 0;
+    }
+    const QString uuid = target.uuid();
+    const bool gone = waitForCatalogue([&uuid](const QList<SimulatorDevicePtr> &devices) {
+        return std::none_of(
+            devices.cbegin(), devices.cend(),
+            [&uuid](const SimulatorDevicePtr &device) { return device->uuid() == uuid; });
+    });
+    return gone ? 0 : fail(QStringLiteral("%1 is still there").arg(arguments.at(0)));
 }
 
 int CliSession::groups(const QStringList &arguments)

@@ -46,6 +46,8 @@ private:
     bool waitUntil(const std::function<bool()> &condition, int milliseconds);
     // Waits for every request sent to be answered.
     bool settle();
+    // Waits until the service's catalogue shows what `shows` looks for.
+    bool waitForCatalogue(const std::function<bool(const QList<SimulatorDevicePtr> &)> &shows);
 
     std::optional<SimulatorDevicePtr> device(const QString &given);
     std::optional<SimulatorAppPtr> app(const SimulatorDevicePtr &device, const QString &given);

@@ -183,6 +183,29 @@ TEST_F(CliWorld, StartsTheServiceForAUserWhoNeverRanTheApplication)
         << refused.err.toStdString();
 }
 
+// The service answers a request once it has carried it out but never says
+// that it failed: the command waits for the catalogue to show the result.
+TEST_F(CliWorld, UninstallAndDeleteEndOnlyOnceTheCatalogueShowsThem)
+{
+    const CliRun uninstall = cli(
+        {QStringLiteral("uninstall"), QStringLiteral("iPhone 6s"), QStringLiteral("Metronome")});
+    EXPECT_EQ(uninstall.status, 0) << uninstall.err.toStdString();
+    const CliRun apps = cli({QStringLiteral("apps"), QStringLiteral("iPhone 6s")});
+    EXPECT_EQ(apps.status, 0) << apps.err.toStdString();
+    EXPECT_TRUE(apps.out.contains(QStringLiteral("Birdwatch"))) << apps.out.toStdString();
+    EXPECT_FALSE(apps.out.contains(QStringLiteral("Metronome"))) << apps.out.toStdString();
+
+    // A running device cannot be deleted: the user hears so.
+    const QJsonObject phone = deviceNamed(QStringLiteral("iPhone 6"));
+    ASSERT_EQ(phone[QStringLiteral("state")].toString(), QStringLiteral("Booted"));
+    const CliRun refused = cli({QStringLiteral("delete"), QStringLiteral("iPhone 6")});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("iPhone 6 is still there")))
+        << refused.err.toStdString();
+    EXPECT_TRUE(
+        QFileInfo::exists(devtoolsworld::devicePath(phone[QStringLiteral("uuid")].toString())));
+}
+
 TEST_F(CliWorld, ActionsReachTheService)
 {
     const QJsonObject phone = deviceNamed(QStringLiteral("iPhone 6"));
