@@ -521,7 +521,9 @@ void opLink(fuse_req_t req, fuse_ino_t inode, fuse_ino_t parent, const char *nam
 
 // ---- removing and moving ---------------------------------------------------
 
-bool isEmptyFolder(int parentFd, const char *name)
+// Whether the folder `name` in `parentFd` holds nothing but `except` (if
+// given).
+bool holdsNothingBut(int parentFd, const char *name, const char *except = nullptr)
 {
     const int fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
@@ -534,13 +536,28 @@ bool isEmptyFolder(int parentFd, const char *name)
     }
     bool empty = true;
     while (const dirent *entry = ::readdir(dir)) {
-        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0 &&
+            (!except || std::strcmp(entry->d_name, except) != 0)) {
             empty = false;
             break;
         }
     }
     ::closedir(dir);
     return empty;
+}
+
+bool isEmptyFolder(int parentFd, const char *name)
+{
+    return holdsNothingBut(parentFd, name);
+}
+
+// Whether a real item is the only one in its folder.
+bool isAloneInItsFolder(const VirtualNode &node)
+{
+    ScopedFd dir;
+    QByteArray leaf;
+    return node.kind == VirtualNode::Kind::Real && !node.relative.isEmpty() &&
+           openParent(node, dir, leaf) == 0 && holdsNothingBut(dir.get(), ".", leaf.constData());
 }
 
 void removeItem(fuse_req_t req, fuse_ino_t parent, const char *name, bool folder)
@@ -555,7 +572,8 @@ void removeItem(fuse_req_t req, fuse_ino_t parent, const char *name, bool folder
     if (MarrowbyFileSystem::isProtectedPath(path)) {
         // Refused alone; inside an `rm -r` of a folder around it, refusing
         // would stop the walk before the folder itself is reached.
-        fuse_reply_err(req, fileSystem.isPartOfRecursiveRemoval(path) ? 0 : EPERM);
+        const bool alone = isAloneInItsFolder(fileSystem.resolve(path));
+        fuse_reply_err(req, fileSystem.isPartOfRecursiveRemoval(path, alone) ? 0 : EPERM);
         return;
     }
     const VirtualNode node = fileSystem.resolve(path);

@@ -418,7 +418,7 @@ void MarrowbyFileSystem::noteRemoval(const QString &path)
                                  {now, path.left(path.lastIndexOf(QLatin1Char('/')))});
 }
 
-bool MarrowbyFileSystem::isPartOfRecursiveRemoval(const QString &path) const
+bool MarrowbyFileSystem::isPartOfRecursiveRemoval(const QString &path, bool aloneInFolder) const
 {
     const Components components = componentsOf(path);
     if (components.isEmpty()) {
@@ -436,7 +436,7 @@ bool MarrowbyFileSystem::isPartOfRecursiveRemoval(const QString &path) const
     // Inside an app, a folder may hold nothing but the container metadata
     // (an empty app group's container): the walk reaches it straight from
     // another part of the same app.
-    if (components.size() <= 3) {
+    if (!aloneInFolder || components.size() <= 3) {
         return false;
     }
     const QString app = QLatin1Char('/') + components.at(0).toString() + QLatin1Char('/') +

@@ -113,12 +113,13 @@ public:
     // removes children first and gives up on a folder once one child fails:
     // a protected item whose device folder saw, within
     // RecursiveRemovalWindow, the removal of an item next to it (same
-    // folder; inside an app folder, anywhere in that app) as the last
-    // removal is taken as part of such a walk, answered as removed, and
-    // kept. Listings put protected items last for this.
+    // folder; for an item alone in its folder inside an app, anywhere in
+    // that app) as the last removal is taken as part of such a walk,
+    // answered as removed, and kept. Listings put protected items last for
+    // this.
     static constexpr std::chrono::milliseconds RecursiveRemovalWindow{1000};
     void noteRemoval(const QString &path);
-    bool isPartOfRecursiveRemoval(const QString &path) const;
+    bool isPartOfRecursiveRemoval(const QString &path, bool aloneInFolder = false) const;
 
 private:
     static bool isProtected(qsizetype depth, QStringView name);

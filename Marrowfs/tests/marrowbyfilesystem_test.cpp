@@ -219,16 +219,15 @@ TEST_F(FileSystemTree, AProtectedItemIsPartOfARecursiveRemovalOnlyRightAfterItsN
     EXPECT_FALSE(m_fs->isPartOfRecursiveRemoval(log));
     // An app group's container may hold nothing but its metadata: the walk
     // comes to it from elsewhere in the same app, never from another app.
-    const QString groupMetadata =
-        folder + QStringLiteral("/App/App Groups/group.a/") +
-        QStringLiteral(".com.apple.mobile_container_manager.metadata.plist");
-    EXPECT_TRUE(m_fs->isPartOfRecursiveRemoval(groupMetadata));
+    // Metadata with company is reached from its own folder only.
+    const QString name = QStringLiteral("/.com.apple.mobile_container_manager.metadata.plist");
+    const QString groupMetadata = folder + QStringLiteral("/App/App Groups/group.a") + name;
+    EXPECT_TRUE(m_fs->isPartOfRecursiveRemoval(groupMetadata, true));
+    EXPECT_FALSE(m_fs->isPartOfRecursiveRemoval(groupMetadata, false));
+    EXPECT_FALSE(
+        m_fs->isPartOfRecursiveRemoval(folder + QStringLiteral("/Other/App Group") + name, true));
     EXPECT_FALSE(m_fs->isPartOfRecursiveRemoval(
-        folder + QStringLiteral("/Other/App Group/") +
-        QStringLiteral(".com.apple.mobile_container_manager.metadata.plist")));
-    EXPECT_FALSE(m_fs->isPartOfRecursiveRemoval(
-        folder + QStringLiteral("/Application/App Group/") +
-        QStringLiteral(".com.apple.mobile_container_manager.metadata.plist")));
+        folder + QStringLiteral("/Application/App Group") + name, true));
 }
 
 TEST_F(FileSystemTree, ABurstOfRemovalsInAnAppFolderUninstallsTheAppOnce)
