@@ -27,7 +27,7 @@ namespace {
 constexpr int catalogueTimeoutMs = 30000;
 // A launch may wait 30 s for its device to boot before it is sent.
 constexpr int requestTimeoutMs = 150000;
-// The service says nothing of a failed uninstall or deletion (the desktop's
+// The service says nothing of a failed uninstall, erase or deletion (the desktop's
 // notifications do); the catalogue it pushes once the device set changed
 // tells. It watches the set, so this is a few seconds at most.
 constexpr int catalogueChangeTimeoutMs = 20000;
@@ -511,16 +511,24 @@ int CliSession::deviceAction(const QString &action, const QStringList &arguments
     if (!settle()) {
         return fail(QStringLiteral("no answer from the service"));
     }
-    if (action != QStringLiteral("delete")) {
+    const bool erase = action == QStringLiteral("erase");
+    if (!erase && action != QStringLiteral("delete")) {
         return 0;
     }
+    // The catalogue lists devices that hold apps: a deleted device leaves
+    // it, and so does an erased one, which holds none any more.
     const QString uuid = target.uuid();
     const bool gone = waitForCatalogue([&uuid](const QList<SimulatorDevicePtr> &devices) {
-        return std::none_of(
-            devices.cbegin(), devices.cend(),
-            [&uuid](const SimulatorDevicePtr &device) { return device->uuid() == uuid; });
+        return std::none_of(devices.cbegin(), devices.cend(),
+                            [&uuid](const SimulatorDevicePtr &device) {
+                                return device->uuid() == uuid && !device->apps().isEmpty();
+                            });
     });
-    return gone ? 0 : fail(QStringLiteral("%1 is still there").arg(arguments.at(0)));
+    if (gone) {
+        return 0;
+    }
+    return fail(erase ? QStringLiteral("%1 still holds its apps").arg(arguments.at(0))
+                      : QStringLiteral("%1 is still there").arg(arguments.at(0)));
 }
 
 int CliSession::groups(const QStringList &arguments)

@@ -206,6 +206,19 @@ TEST_F(CliWorld, UninstallAndDeleteEndOnlyOnceTheCatalogueShowsThem)
         QFileInfo::exists(devtoolsworld::devicePath(phone[QStringLiteral("uuid")].toString())));
 }
 
+// Erased, a device holds no apps and leaves the list; a running one cannot be
+// erased, and the user hears so.
+TEST_F(CliWorld, EraseEndsOnceTheDeviceHoldsNoApps)
+{
+    const CliRun erased = cli({QStringLiteral("erase"), QStringLiteral("iPad Pro")});
+    EXPECT_EQ(erased.status, 0) << erased.err.toStdString();
+    EXPECT_TRUE(deviceNamed(QStringLiteral("iPad Pro")).isEmpty());
+    const CliRun busy = cli({QStringLiteral("erase"), QStringLiteral("iPhone 6")});
+    EXPECT_EQ(busy.status, 1);
+    EXPECT_TRUE(busy.err.contains(QStringLiteral("iPhone 6 still holds its apps")))
+        << busy.err.toStdString();
+}
+
 TEST_F(CliWorld, ActionsReachTheService)
 {
     const QJsonObject phone = deviceNamed(QStringLiteral("iPhone 6"));
