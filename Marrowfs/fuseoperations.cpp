@@ -572,8 +572,11 @@ void removeItem(fuse_req_t req, fuse_ino_t parent, const char *name, bool folder
     if (MarrowbyFileSystem::isProtectedPath(path)) {
         // Refused alone; inside an `rm -r` of a folder around it, refusing
         // would stop the walk before the folder itself is reached.
-        const bool alone = isAloneInItsFolder(fileSystem.resolve(path));
-        fuse_reply_err(req, fileSystem.isPartOfRecursiveRemoval(path, alone) ? 0 : EPERM);
+        // The folder is read only where the neighbour rule alone says no.
+        const bool partOfWalk =
+            fileSystem.isPartOfRecursiveRemoval(path) ||
+            fileSystem.isPartOfRecursiveRemoval(path, isAloneInItsFolder(fileSystem.resolve(path)));
+        fuse_reply_err(req, partOfWalk ? 0 : EPERM);
         return;
     }
     const VirtualNode node = fileSystem.resolve(path);

@@ -278,6 +278,11 @@ int main(int argc, char **argv)
         figure.values.push_back(run());
         figure.cpu.push_back(target.serverPid < 0 ? 0 : cpuSeconds(target.serverPid) - cpu);
     };
+    // The whole file, front to back, in 1 MiB blocks.
+    const auto readWhole = [&size](const Target &target) {
+        return fio(target.folder, {QStringLiteral("--rw=read"), QStringLiteral("--bs=1M"),
+                                   QStringLiteral("--size=") + size});
+    };
     // Cold reads depend on the disk more than on anything else, and a shared
     // disk's speed drifts over a minute by a factor of two. So they get a
     // phase of their own: one file, read by the three targets in turn right
@@ -297,11 +302,7 @@ int main(int argc, char **argv)
                 if (target.serverPid == 0 && peakBefore == 0) {
                     peakBefore = usage.ru_maxrss;
                 }
-                measure(readCold[size_t(i)], target, [&] {
-                    return fio(target.folder,
-                               {QStringLiteral("--rw=read"), QStringLiteral("--bs=1M"),
-                                QStringLiteral("--size=") + size});
-                });
+                measure(readCold[size_t(i)], target, [&] { return readWhole(target); });
                 getrusage(RUSAGE_SELF, &usage);
                 if (target.serverPid == 0) {
                     peakAfter = usage.ru_maxrss;
@@ -332,14 +333,8 @@ int main(int argc, char **argv)
             // file again: the write changed its time, and the kernel drops
             // what it holds of a file that changed. The second read is the
             // warm one.
-            measure(readAfterWrite[size_t(i)], target, [&] {
-                return fio(target.folder, {QStringLiteral("--rw=read"), QStringLiteral("--bs=1M"),
-                                           QStringLiteral("--size=") + size});
-            });
-            measure(readWarm[size_t(i)], target, [&] {
-                return fio(target.folder, {QStringLiteral("--rw=read"), QStringLiteral("--bs=1M"),
-                                           QStringLiteral("--size=") + size});
-            });
+            measure(readAfterWrite[size_t(i)], target, [&] { return readWhole(target); });
+            measure(readWarm[size_t(i)], target, [&] { return readWhole(target); });
             measure(randRead[size_t(i)], target, [&] {
                 return fio(target.folder,
                            {QStringLiteral("--rw=randread"), QStringLiteral("--bs=4k"),
